@@ -1,0 +1,210 @@
+// Speed of one area measurement (Calculate, including the picture the area shows) on areas of
+// typical sizes, beside the plain reference measurement and a memcpy of the same number of
+// bytes, and of each kernel variant on its own. Throughput is counted in bytes of the area.
+//
+// The source is a piece of a video frame two pixels wider than the area, so its rows are
+// padded the way a real piece's are. Two prepared frames alternate: about 10 % of the pixels
+// differ strongly between them and about 10 % lie near the target colour.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "AreaMeasure.h"
+#include "MeasureKernel.h"
+#include "ReferenceMeasure.h"
+
+namespace ostrel::engine {
+namespace {
+
+struct Scene {
+    int width = 0;
+    int height = 0;
+    int bpp = 0;
+    std::ptrdiff_t stride = 0;
+    std::vector<std::uint8_t> frames[2];
+    MeasureSettings settings;
+
+    std::size_t bytes() const { return std::size_t(width) * height * bpp; }
+    // The area's piece of frame `i`: one pixel in from the frame's left edge.
+    PixelView piece(int i) const {
+        return {frames[i].data() + bpp, width, height, stride, bpp};
+    }
+};
+
+std::unique_ptr<Scene> makeScene(int width, int height, int bpp) {
+    auto scene = std::make_unique<Scene>();
+    scene->width = width;
+    scene->height = height;
+    scene->bpp = bpp;
+    const int frameWidth = width + 2;
+    scene->stride = std::ptrdiff_t(frameWidth) * bpp;
+
+    MeasureSettings& s = scene->settings;
+    s.motionSens = 222;  // a channel must move by at least 33
+    s.colorSens = 30;
+    s.motionThreshold = 50;
+    s.colorThreshold = 50;
+    s.detRed = 200;
+    s.detGreen = 60;
+    s.detBlue = 40;
+
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::uniform_int_distribution<int> noise(-10, 10);
+    const int target[3] = {s.detBlue, s.detGreen, s.detRed};
+    std::vector<std::uint8_t>& a = scene->frames[0];
+    a.resize(std::size_t(scene->stride) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < frameWidth; ++x) {
+            std::uint8_t* px = a.data() + y * scene->stride + std::size_t(x) * bpp;
+            if (percent(rng) < 10) {
+                for (int c = 0; c < 3; ++c) px[c] = std::uint8_t(target[c] + noise(rng));
+            } else {
+                // A smooth picture well away from the target colour.
+                px[0] = std::uint8_t(128 + (x + y) % 64);
+                px[1] = std::uint8_t(160 + (x * 3) % 64);
+                px[2] = std::uint8_t(30 + (y * 5) % 64);
+            }
+            if (bpp == 4) px[3] = 0;
+        }
+    }
+    std::vector<std::uint8_t>& b = scene->frames[1];
+    b = a;
+    for (std::size_t i = 0; i + bpp <= b.size(); i += bpp) {
+        if (percent(rng) < 10) {
+            for (int c = 0; c < 3; ++c) b[i + c] ^= 0x80;
+        }
+    }
+    return scene;
+}
+
+AreaGeometry wholeFrame(const Scene& scene) {
+    AreaGeometry g;
+    g.left = 0;
+    g.top = 0;
+    g.width = 1;
+    g.height = 1;
+    g.videoWidth = scene.width;
+    g.videoHeight = scene.height;
+    return g;
+}
+
+void setThroughput(benchmark::State& state, const Scene& scene) {
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(scene.bytes()));
+}
+
+void benchCalculate(benchmark::State& state, const Scene* scene) {
+    AreaMeasure area;
+    area.ResizeArea(wholeFrame(*scene), scene->bpp);
+    int i = 0;
+    for (auto _ : state) {
+        area.Calculate(scene->piece(i), scene->settings);
+        benchmark::DoNotOptimize(area.MotionPer());
+        benchmark::ClobberMemory();
+        i ^= 1;
+    }
+    state.counters["motion%"] = area.MotionPer();
+    state.counters["color%"] = area.ColorPer();
+    setThroughput(state, *scene);
+}
+
+void benchReference(benchmark::State& state, const Scene* scene) {
+    reference::ReferenceArea area;
+    reference::resize(area, scene->width, scene->height, scene->bpp);
+    int i = 0;
+    for (auto _ : state) {
+        reference::calculate(area, scene->piece(i), scene->settings);
+        benchmark::DoNotOptimize(area.motionPer);
+        benchmark::ClobberMemory();
+        i ^= 1;
+    }
+    state.counters["motion%"] = area.motionPer;
+    state.counters["color%"] = area.colorPer;
+    setThroughput(state, *scene);
+}
+
+void benchMemcpy(benchmark::State& state, const Scene* scene) {
+    std::vector<std::uint8_t> from(scene->bytes(), 1);
+    std::vector<std::uint8_t> to(scene->bytes(), 0);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), to.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    setThroughput(state, *scene);
+}
+
+using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
+
+void benchKernel(benchmark::State& state, const Scene* scene, KernelFn kernel) {
+    std::vector<std::uint8_t> cur(scene->bytes(), 0);
+    std::vector<std::uint8_t> prev(scene->bytes(), 0);
+    std::vector<std::uint8_t> display(scene->bytes(), 0);
+    const MeasureSettings& s = scene->settings;
+    KernelParams params;
+    params.motionLimit = 255 - s.motionSens;
+    params.colorSens = s.colorSens;
+    params.detBlue = s.detBlue;
+    params.detGreen = s.detGreen;
+    params.detRed = s.detRed;
+    params.countMotion = params.countColor = params.visitSamples = true;
+    params.showPicture = s.showPicture;
+    int i = 0;
+    KernelCounts counts;
+    for (auto _ : state) {
+        counts = kernel(scene->piece(i), {cur.data(), prev.data(), display.data()}, params);
+        benchmark::DoNotOptimize(counts);
+        benchmark::ClobberMemory();
+        i ^= 1;
+    }
+    state.counters["motion"] = double(counts.motion);
+    setThroughput(state, *scene);
+}
+
+}  // namespace
+}  // namespace ostrel::engine
+
+int main(int argc, char** argv) {
+    using namespace ostrel::engine;
+    struct Size {
+        int width, height;
+    };
+    std::vector<std::unique_ptr<Scene>> scenes;
+    for (Size size : {Size{638, 480}, Size{1918, 1080}}) {
+        for (int bpp : {3, 4}) {
+            scenes.push_back(makeScene(size.width, size.height, bpp));
+            const Scene* scene = scenes.back().get();
+            const std::string tag = std::to_string(size.width) + "x" +
+                                    std::to_string(size.height) + "x" + std::to_string(bpp);
+            benchmark::RegisterBenchmark(("Calculate/" + tag).c_str(), benchCalculate, scene);
+            benchmark::RegisterBenchmark(("Reference/" + tag).c_str(), benchReference, scene);
+            benchmark::RegisterBenchmark(("Memcpy/" + tag).c_str(), benchMemcpy, scene);
+            benchmark::RegisterBenchmark(("Kernel/dispatched/" + tag).c_str(), benchKernel, scene,
+                                         &measureArea);
+            benchmark::RegisterBenchmark(("Kernel/scalar/" + tag).c_str(), benchKernel, scene,
+                                         &measureAreaScalar);
+#if defined(__x86_64__)
+            benchmark::RegisterBenchmark(("Kernel/sse2/" + tag).c_str(), benchKernel, scene,
+                                         &measureAreaSse2);
+            if (__builtin_cpu_supports("avx2")) {
+                benchmark::RegisterBenchmark(("Kernel/avx2/" + tag).c_str(), benchKernel, scene,
+                                             &measureAreaAvx2);
+            }
+#endif
+        }
+    }
+    benchmark::AddCustomContext("measure kernel", measureAreaVariant());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,78 @@
+#include "AreaControlArray.h"
+
+#include <limits>
+#include <string>
+
+#include "AreaErrors.h"
+#include "ctlDetArea.h"
+
+namespace ostrel::areas {
+
+AreaControlArray::AreaControlArray(QWidget* container) : container_(container) {
+    ctlDetArea* first = create(0);
+    first->hide();
+    first->lower();
+}
+
+AreaControlArray::~AreaControlArray() {
+    // Elements still alive are ours to delete; the container may have taken them already.
+    for (auto& [position, element] : elements_) {
+        delete element.data();
+    }
+}
+
+ctlDetArea* AreaControlArray::at(std::int64_t position) const {
+    if (position < std::numeric_limits<std::int16_t>::min() ||
+        position > std::numeric_limits<std::int16_t>::max()) {
+        return nullptr;
+    }
+    const auto found = elements_.find(int(position));
+    return found == elements_.end() ? nullptr : found->second.data();
+}
+
+ctlDetArea& AreaControlArray::element(std::int64_t position) const {
+    ctlDetArea* found = at(position);
+    if (found == nullptr) {
+        throw NoSuchElementError("there is no area control at position " +
+                                 std::to_string(position));
+    }
+    return *found;
+}
+
+void AreaControlArray::ensureRoom() const {
+    if (highestPosition() >= kHighestPosition) {
+        throw NoSuchElementError("no room for another area control");
+    }
+}
+
+int AreaControlArray::load() {
+    ensureRoom();
+    const int position = highestPosition() + 1;
+    create(position);
+    return position;
+}
+
+void AreaControlArray::unload(int position) {
+    if (position == 0) {
+        return;
+    }
+    const auto found = elements_.find(position);
+    if (found != elements_.end()) {
+        delete found->second.data();
+        elements_.erase(found);
+    }
+}
+
+ctlDetArea* AreaControlArray::create(int position) {
+    auto* element = new ctlDetArea(container_);
+    elements_[position] = element;
+    connect(element, &ctlDetArea::Click, this, [this, position] { Q_EMIT Click(position); });
+    connect(element, &ctlDetArea::DblClick, this, [this, position] { Q_EMIT DblClick(position); });
+    connect(element, &ctlDetArea::MouseDown, this,
+            [this, position](short button, short shift, float x, float y) {
+                Q_EMIT MouseDown(position, button, shift, x, y);
+            });
+    return element;
+}
+
+}  // namespace ostrel::areas

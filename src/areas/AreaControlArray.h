@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace ostrel::areas {
+
+class ctlDetArea;
+
+// The main window's array of area controls, by 16-bit position. Element 0 always exists; the
+// others are loaded at the highest position + 1 and unloaded one by one. The elements' mouse
+// events come out with the element's position in front.
+class AreaControlArray : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kHighestPosition = 32767;
+
+    // Elements become children of `container`; element 0 starts hidden and at the back.
+    explicit AreaControlArray(QWidget* container);
+    ~AreaControlArray() override;
+
+    // The element at `position`, or null when there is none.
+    ctlDetArea* at(std::int64_t position) const;
+    // The element at `position`; NoSuchElementError when there is none.
+    ctlDetArea& element(std::int64_t position) const;
+    int highestPosition() const { return elements_.rbegin()->first; }
+    // Loads a new element at the highest position + 1 and returns that position;
+    // NoSuchElementError once position 32767 is taken.
+    int load();
+    // Checks that load() would succeed.
+    void ensureRoom() const;
+    // Unloads the element at `position` (not 0).
+    void unload(int position);
+    const std::map<int, QPointer<ctlDetArea>>& elements() const { return elements_; }
+
+Q_SIGNALS:
+    void Click(int position);
+    void DblClick(int position);
+    void MouseDown(int position, short Button, short Shift, float X, float Y);
+
+private:
+    ctlDetArea* create(int position);
+
+    QWidget* container_;
+    std::map<int, QPointer<ctlDetArea>> elements_;
+};
+
+}  // namespace ostrel::areas

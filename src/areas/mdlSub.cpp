@@ -1,0 +1,215 @@
+#include "mdlSub.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "AreaControlArray.h"
+#include "AreaErrors.h"
+#include "DetectionArea.h"
+#include "ctlDetArea.h"
+
+namespace ostrel::areas {
+
+namespace {
+
+// Only spaces are trimmed from keys; other blanks belong to the key.
+QString trimSpaces(const QString& key) {
+    qsizetype begin = 0;
+    qsizetype end = key.size();
+    while (begin < end && key[begin] == u' ') {
+        ++begin;
+    }
+    while (end > begin && key[end - 1] == u' ') {
+        --end;
+    }
+    return key.mid(begin, end - begin);
+}
+
+QString indexCaption(std::int32_t number, const QString& key) {
+    return QStringLiteral("Area %1 - %2").arg(number).arg(key);
+}
+
+}  // namespace
+
+mdlSub::mdlSub(AreaControlArray& controls, QWidget* videoPicture, const AreaMenus& menus)
+    : controls_(controls), videoPicture_(videoPicture), menus_(menus) {
+    QAction* first = menus_.mnuSelectIndex->at(0);
+    connect(first, &QAction::triggered, this, [this] { Q_EMIT selectIndexTriggered(0); });
+}
+
+mdlSub::~mdlSub() { unbindAll(); }
+
+void mdlSub::unbindAll() {
+    for (const auto& area : collection_.items()) {
+        area->unbind();
+    }
+}
+
+void mdlSub::setFrameSize(std::int32_t width, std::int32_t height) {
+    frameWidth_ = width;
+    frameHeight_ = height;
+}
+
+std::int32_t mdlSub::FindAreaPosition(std::int32_t number) const {
+    for (const auto& [position, element] : controls_.elements()) {
+        if (element && element->MyIndex() >= 0 && element->MyIndex() == number) {
+            return position;
+        }
+    }
+    return -1;
+}
+
+std::int32_t mdlSub::SelectedAreaIndex(std::int64_t position) const {
+    const ctlDetArea* element = controls_.at(position);
+    return element ? element->MyIndex() : -1;
+}
+
+ctlDetArea& mdlSub::controlOf(std::int32_t number) const {
+    ctlDetArea* element = controls_.at(FindAreaPosition(number));
+    if (element == nullptr) {
+        throw NoAreaError();
+    }
+    return *element;
+}
+
+void mdlSub::placeControl(ctlDetArea& control) const {
+    control.move(videoPicture_->x() + control.PixLeft(), videoPicture_->y() + control.PixTop());
+}
+
+void mdlSub::sendVideoToBack() const { videoPicture_->lower(); }
+
+std::shared_ptr<DetectionArea> mdlSub::AddArea(const QString& key) {
+    if (editMode_) {
+        return nullptr;
+    }
+    const QString trimmed = trimSpaces(key);
+    auto area = std::make_shared<DetectionArea>(*this);
+    if (collection_.Count() >= 1) {
+        controls_.ensureRoom();  // refuse before anything changes
+    }
+    collection_.Add(trimmed, area);
+    const int n = collection_.Count();
+    const int position = n == 1 ? 0 : controls_.load();
+    ctlDetArea& element = controls_.element(position);
+    area->bind(n);
+    element.setMyIndex(n);
+    area->setVisible(true);
+    area->ZOrder(0);
+    area->Size(0.33, 0.33, 0.33, 0.33);
+    element.setColRes(displayColRes_);
+    element.setFontBold(false);
+    element.setKey(trimmed);
+    placeControl(element);
+    RebuildIndexMenu();
+    SelectArea(position);
+    return area;
+}
+
+bool mdlSub::RemoveArea(const AreaIndex& index) {
+    if (editMode_) {
+        return false;
+    }
+    const std::shared_ptr<DetectionArea> removed = collection_.Item(index);
+    const std::int32_t number = removed->Index();
+    const std::int32_t position = FindAreaPosition(number);
+    collection_.Remove(index);
+    removed->unbind();
+    // Numbers only move down by one, so going upwards every lookup finds the right element.
+    for (int i = 1; i <= collection_.Count(); ++i) {
+        DetectionArea& area = *collection_.items()[std::size_t(i - 1)];
+        const std::int32_t old = area.index_;
+        area.bind(i);
+        if (ctlDetArea* element = controls_.at(FindAreaPosition(old))) {
+            element->setMyIndex(i);
+        }
+    }
+    if (position == 0) {
+        resetElementZero();
+    } else {
+        controls_.unload(position);
+    }
+    RebuildIndexMenu();
+    if (collection_.Count() > 0) {
+        SelectArea(FindAreaPosition(1));
+    }
+    return true;
+}
+
+bool mdlSub::ClearAreas() {
+    if (editMode_) {
+        return false;
+    }
+    unbindAll();
+    collection_ = AreaCollection();
+    while (controls_.highestPosition() > 0) {
+        controls_.unload(controls_.highestPosition());
+    }
+    resetElementZero();
+    setAreaMenusEnabled(false);
+    return true;
+}
+
+void mdlSub::resetElementZero() {
+    ctlDetArea& zero = controls_.element(0);
+    zero.Clear();
+    zero.hide();
+    zero.lower();
+}
+
+void mdlSub::setAreaMenusEnabled(bool enabled) {
+    menus_.mnuClear->setEnabled(enabled);
+    menus_.mnuProperties->setEnabled(enabled);
+    menus_.mnuSelect->setEnabled(enabled);
+}
+
+QAction* mdlSub::addIndexEntry() {
+    const int entry = int(menus_.mnuSelectIndex->size());
+    QAction* action = menus_.mnuSelect->addAction(QString());
+    action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, entry] { Q_EMIT selectIndexTriggered(entry); });
+    menus_.mnuSelectIndex->append(action);
+    return action;
+}
+
+void mdlSub::RebuildIndexMenu() {
+    QList<QAction*>& entries = *menus_.mnuSelectIndex;
+    while (entries.size() > 1) {
+        delete entries.takeLast();
+    }
+    const auto& items = collection_.items();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        QAction* entry = i == 0 ? entries[0] : addIndexEntry();
+        entry->setText(indexCaption(items[i]->Index(), items[i]->Key()));
+    }
+    setAreaMenusEnabled(collection_.Count() >= 1);
+}
+
+void mdlSub::SelectArea(std::int64_t position) {
+    if (ctlDetArea* old = controls_.at(selectedPosition_)) {
+        old->setFontBold(false);
+    }
+    if (position < INT16_MIN || position > INT16_MAX) {
+        throw NoSuchElementError("area control position out of range");
+    }
+    selectedPosition_ = std::int32_t(position);
+    ctlDetArea& selected = controls_.element(position);
+    selected.setFontBold(true);
+    const std::int32_t number = SelectedAreaIndex(selectedPosition_);
+    const QList<QAction*>& entries = *menus_.mnuSelectIndex;
+    for (int i = 1; i <= collection_.Count() && i <= entries.size(); ++i) {
+        entries[i - 1]->setChecked(i == number);
+    }
+    menus_.mnuIndex->setTitle(QStringLiteral("Area %1").arg(selected.MyIndex()));
+    menus_.mnuMotionActive->setChecked(selected.MotionActive());
+    menus_.mnuMotionEvent->setChecked(selected.MotionEvent());
+    menus_.mnuColorActive->setChecked(selected.ColorActive());
+    menus_.mnuColorEvent->setChecked(selected.ColorEvent());
+    menus_.mnuShowFrame->setChecked(selected.ShowFrame());
+    menus_.mnuShowPicture->setChecked(selected.ShowPicture());
+    for (int j = 0; j < menus_.mnuShowLabel.size(); ++j) {
+        menus_.mnuShowLabel[j]->setChecked(j == selected.ShowLabel());
+    }
+    menus_.mnuVisible->setChecked(selected.Visible());
+}
+
+}  // namespace ostrel::areas

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include <QList>
+#include <QObject>
+
+#include "AreaCollection.h"
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace ostrel::areas {
+
+class AreaControlArray;
+class ctlDetArea;
+class DetectionArea;
+
+// The main window's menu entries that follow the list of areas and the selected area.
+struct AreaMenus {
+    QAction* mnuClear = nullptr;
+    QMenu* mnuSelect = nullptr;
+    QList<QAction*>* mnuSelectIndex = nullptr;  // entry 0 always exists
+    QMenu* mnuProperties = nullptr;
+    QMenu* mnuIndex = nullptr;
+    QAction* mnuMotionActive = nullptr;
+    QAction* mnuMotionEvent = nullptr;
+    QAction* mnuColorActive = nullptr;
+    QAction* mnuColorEvent = nullptr;
+    QAction* mnuShowFrame = nullptr;
+    QAction* mnuShowPicture = nullptr;
+    QList<QAction*> mnuShowLabel;
+    QAction* mnuVisible = nullptr;
+};
+
+// The area registry: owns the list of areas and the state shared around it (the selected
+// area, edit mode, the display's and the frame's sizes). Every change to the set of areas goes
+// through it; it keeps the areas numbered 1..n without gaps, each number matching exactly one
+// control, and keeps the area menus in step.
+class mdlSub : public QObject {
+    Q_OBJECT
+
+public:
+    // `controls` and `videoPicture` (pctDebug, over which the areas lie) belong to the main window.
+    mdlSub(AreaControlArray& controls, QWidget* videoPicture, const AreaMenus& menus);
+    ~mdlSub() override;
+
+    const AreaCollection& areaCollection() const { return collection_; }
+
+    std::int32_t SelectedPosition() const { return selectedPosition_; }
+    bool EditMode() const { return editMode_; }
+    void setEditMode(bool value) { editMode_ = value; }
+    std::int32_t DisplayColRes() const { return displayColRes_; }
+    void setDisplayColRes(std::int32_t value) { displayColRes_ = value; }
+    std::int32_t FrameWidth() const { return frameWidth_; }
+    std::int32_t FrameHeight() const { return frameHeight_; }
+    void setFrameSize(std::int32_t width, std::int32_t height);
+
+    // Control-array position of the area numbered `number`, -1 when there is none.
+    std::int32_t FindAreaPosition(std::int32_t number) const;
+    // Number of the area at control-array `position`, -1 when no element is there.
+    std::int32_t SelectedAreaIndex(std::int64_t position) const;
+    // Adds an area under the trimmed `key`, numbers and selects it. Null while editing.
+    // CollectionError for a duplicate key, NoSuchElementError when the control array is full;
+    // nothing changes then.
+    std::shared_ptr<DetectionArea> AddArea(const QString& key);
+    // Removes the area `index` names and renumbers the later ones. False while editing;
+    // CollectionError when nothing matches (nothing changes then).
+    bool RemoveArea(const AreaIndex& index);
+    // Removes every area. False while editing.
+    bool ClearAreas();
+    void RebuildIndexMenu();
+    // Selects the area at control-array `position`; NoSuchElementError when none is there
+    // (after the old selection was un-bolded and the position stored).
+    void SelectArea(std::int64_t position);
+
+    // The control of the area numbered `number`; NoAreaError when there is none.
+    ctlDetArea& controlOf(std::int32_t number) const;
+    // Puts `control` over the video picture at its pixel position.
+    void placeControl(ctlDetArea& control) const;
+    void sendVideoToBack() const;
+    AreaControlArray& controls() const { return controls_; }
+    QWidget* videoPicture() const { return videoPicture_; }
+
+Q_SIGNALS:
+    // Entry `entry` of the Select menu was chosen.
+    void selectIndexTriggered(int entry);
+
+private:
+    void unbindAll();
+    void resetElementZero();
+    void setAreaMenusEnabled(bool enabled);
+    QAction* addIndexEntry();
+
+    AreaControlArray& controls_;
+    QWidget* videoPicture_;
+    AreaMenus menus_;
+    AreaCollection collection_;
+    std::int32_t selectedPosition_ = 0;
+    bool editMode_ = false;
+    std::int32_t displayColRes_ = 3;
+    std::int32_t frameWidth_ = 0;
+    std::int32_t frameHeight_ = 0;
+};
+
+}  // namespace ostrel::areas

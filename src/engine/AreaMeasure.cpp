@@ -1,0 +1,121 @@
+#include "AreaMeasure.h"
+
+#include <limits>
+#include <string>
+
+#include "EngineError.h"
+#include "MeasureKernel.h"
+#include "Rounding.h"
+
+namespace ostrel::engine {
+
+namespace {
+
+// A status follows its percentage; a flip while reporting is on leaves a pending-change flag.
+void updateStatus(std::int32_t percent, std::int32_t threshold, bool reportChanges, bool& status,
+                  bool& changed) {
+    const bool detected = percent > threshold;
+    if (detected != status && reportChanges) {
+        changed = true;
+    }
+    status = detected;
+}
+
+// Share of samples as a whole percentage. There is one sample per 4 pixels, so the byte count
+// times 1 / (4 * colRes) is the sample count: a fully changed area reads 100 at either pixel size.
+std::int32_t percentOf(std::int64_t count, std::int32_t lastByte, int colRes) {
+    return nearest(double(count) / lastByte * 4 * colRes * 100);
+}
+
+}  // namespace
+
+void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
+    const PixelRect rect = fitPixelRect(geometry);
+    const std::int64_t bytes = std::int64_t(rect.width) * rect.height * colRes;
+    if (bytes - 1 > std::numeric_limits<std::int32_t>::max()) {
+        throw EngineError("area buffer of " + std::to_string(bytes) + " bytes is too large");
+    }
+    rect_ = rect;
+    colRes_ = colRes;
+    lastByte_ = static_cast<std::int32_t>(bytes - 1);
+    cur_.assign(std::size_t(bytes), 0);
+    prev_.assign(std::size_t(bytes), 0);
+    display_.assign(std::size_t(bytes), 0);
+    firstFrame_ = true;
+}
+
+void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
+    if (lastByte_ < 0) {
+        return;
+    }
+    if (source.bytesPerPixel != colRes_ || source.width < rect_.width ||
+        source.height < rect_.height || source.data == nullptr) {
+        throw EngineError("the picture handed to the area does not match its size");
+    }
+    KernelParams params;
+    params.motionLimit = 255 - s.motionSens;
+    params.colorSens = s.colorSens;
+    params.detRed = s.detRed;
+    params.detGreen = s.detGreen;
+    params.detBlue = s.detBlue;
+    params.countMotion = s.motionActive && !firstFrame_;
+    params.countColor = s.colorActive && !firstFrame_;
+    params.visitSamples = s.motionActive || s.colorActive;
+    params.showPicture = s.showPicture;
+    const KernelCounts counts =
+        measureArea(source.sub(0, 0, rect_.width, rect_.height),
+                    {cur_.data(), prev_.data(), display_.data()}, params);
+    firstFrame_ = false;
+    motionPer_ = percentOf(counts.motion, lastByte_, colRes_);
+    colorPer_ = percentOf(counts.color, lastByte_, colRes_);
+    if (s.showFrame) {
+        drawFrame(s.frameColor);
+    }
+    updateStatus(motionPer_, s.motionThreshold, s.motionEvent, motionStatus_, MotionChanged);
+    updateStatus(colorPer_, s.colorThreshold, s.colorEvent, colorStatus_, ColorChanged);
+}
+
+std::int32_t AreaMeasure::CalcColor() {
+    if (lastByte_ < 0) {
+        return calcColor_ = 0;
+    }
+    std::int64_t sum[3] = {0, 0, 0};
+    for (std::size_t i = 0; i + 2 < cur_.size(); i += std::size_t(colRes_)) {
+        sum[0] += cur_[i];
+        sum[1] += cur_[i + 1];
+        sum[2] += cur_[i + 2];
+    }
+    const double bytes = double(lastByte_) + 1;
+    const std::int32_t blue = nearest(double(sum[0]) * colRes_ / bytes);
+    const std::int32_t green = nearest(double(sum[1]) * colRes_ / bytes);
+    const std::int32_t red = nearest(double(sum[2]) * colRes_ / bytes);
+    return calcColor_ = red + 256 * green + 65536 * blue;
+}
+
+PixelView AreaMeasure::displayView() const {
+    return {display_.data(), rect_.width, rect_.height, std::ptrdiff_t(rect_.width) * colRes_,
+            colRes_};
+}
+
+// Outline from (0, 0) to (PixWidth - 1, PixHeight - 1), one pixel wide.
+void AreaMeasure::drawFrame(std::uint32_t color) {
+    const std::uint8_t bgr[3] = {std::uint8_t(color >> 16), std::uint8_t(color >> 8),
+                                 std::uint8_t(color)};
+    const std::size_t rowBytes = std::size_t(rect_.width) * colRes_;
+    auto paint = [&](int x, int y) {
+        std::uint8_t* p = display_.data() + std::size_t(y) * rowBytes + std::size_t(x) * colRes_;
+        p[0] = bgr[0];
+        p[1] = bgr[1];
+        p[2] = bgr[2];
+    };
+    for (int x = 0; x < rect_.width; ++x) {
+        paint(x, 0);
+        paint(x, rect_.height - 1);
+    }
+    for (int y = 0; y < rect_.height; ++y) {
+        paint(0, y);
+        paint(rect_.width - 1, y);
+    }
+}
+
+}  // namespace ostrel::engine

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "AreaGeometry.h"
+#include "PixelView.h"
+
+namespace ostrel::engine {
+
+// The settings of an area that one measurement reads.
+struct MeasureSettings {
+    std::int32_t motionSens = 222;
+    std::int32_t motionThreshold = 100;
+    bool motionActive = true;
+    bool motionEvent = true;
+    std::int32_t colorSens = 96;
+    std::int32_t colorThreshold = 100;
+    bool colorActive = true;
+    bool colorEvent = true;
+    std::uint8_t detRed = 0;
+    std::uint8_t detGreen = 0;
+    std::uint8_t detBlue = 0;
+    bool showPicture = true;
+    bool showFrame = true;
+    std::uint32_t frameColor = 0xFFFFFF;  // 0x00BBGGRR, a plain colour
+};
+
+// Measures one detection area on the pieces of successive frames: the share of sampled pixels
+// that changed since the previous measurement and the share near the target colour, the
+// statuses and pending-change flags derived from them, and the picture the area shows.
+// Plain C++ over packed buffers of the area's size, no widgets.
+class AreaMeasure {
+public:
+    // Works out the pixel rectangle for `geometry` and re-creates the buffers, zeroed, for
+    // `colRes` (3 or 4) bytes per pixel. The next measurement counts nothing.
+    // Throws EngineError when the buffer size does not fit 32 bits; nothing changes then.
+    void ResizeArea(const AreaGeometry& geometry, int colRes);
+
+    // Measures `source`, the area's piece (at least PixWidth x PixHeight pixels of colRes bytes;
+    // EngineError otherwise). Does nothing before the first ResizeArea.
+    void Calculate(const PixelView& source, const MeasureSettings& settings);
+
+    // Average colour (0x00BBGGRR) of the piece read by the last measurement; 0 before any.
+    std::int32_t CalcColor();
+
+    // The next measurement counts nothing and takes its piece as the previous frame.
+    void setFirstFrame() { firstFrame_ = true; }
+    bool FirstFrame() const { return firstFrame_; }
+
+    const PixelRect& pixelRect() const { return rect_; }
+    int colRes() const { return colRes_; }
+    std::int32_t LastByte() const { return lastByte_; }
+
+    std::int32_t MotionPer() const { return motionPer_; }
+    std::int32_t ColorPer() const { return colorPer_; }
+    bool MotionStatus() const { return motionStatus_; }
+    bool ColorStatus() const { return colorStatus_; }
+    std::int32_t lastCalcColor() const { return calcColor_; }
+
+    // Pending-change flags: set by Calculate when a status flips while its event setting is on,
+    // cleared only by whoever reports them.
+    bool MotionChanged = false;
+    bool ColorChanged = false;
+
+    // The picture the area shows: the marks of the last measurement ORed over the piece (or
+    // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes.
+    PixelView displayView() const;
+    const std::vector<std::uint8_t>& CurBits() const { return cur_; }
+    const std::vector<std::uint8_t>& PrevBits() const { return prev_; }
+
+private:
+    void drawFrame(std::uint32_t color);
+
+    PixelRect rect_;
+    int colRes_ = 0;
+    std::int32_t lastByte_ = -1;
+    std::vector<std::uint8_t> cur_;
+    std::vector<std::uint8_t> prev_;
+    std::vector<std::uint8_t> display_;
+    bool firstFrame_ = true;
+    std::int32_t motionPer_ = 0;
+    std::int32_t colorPer_ = 0;
+    bool motionStatus_ = false;
+    bool colorStatus_ = false;
+    std::int32_t calcColor_ = 0;
+};
+
+}  // namespace ostrel::engine

@@ -1,0 +1,104 @@
+#include "MeasureKernel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace ostrel::engine {
+
+namespace {
+
+using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
+
+struct KernelChoice {
+    KernelFn run;
+    const char* name;
+};
+
+KernelChoice chooseKernel() {
+    const char* env = std::getenv("OSTREL_KERNEL");
+    const std::string_view wanted = env != nullptr ? env : "";
+    if (wanted == "scalar") {
+        return {measureAreaScalar, "scalar"};
+    }
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    if (wanted == "sse2" || !hasAvx2) {
+        return {measureAreaSse2, "sse2"};
+    }
+    return {measureAreaAvx2, "avx2"};
+#else
+    return {measureAreaScalar, "scalar"};
+#endif
+}
+
+const KernelChoice& chosenKernel() {
+    static const KernelChoice choice = chooseKernel();
+    return choice;
+}
+
+}  // namespace
+
+KernelCounts measureArea(const PixelView& source, const KernelBuffers& buffers,
+                         const KernelParams& params) {
+    return chosenKernel().run(source, buffers, params);
+}
+
+const char* measureAreaVariant() { return chosenKernel().name; }
+
+namespace kernel_detail {
+
+void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count,
+                  std::uint8_t* out) {
+    const std::size_t rowBytes = std::size_t(source.width) * source.bytesPerPixel;
+    int y = int(begin / rowBytes);
+    std::size_t x = begin % rowBytes;
+    while (count > 0) {
+        const std::size_t n = std::min(count, rowBytes - x);
+        std::memcpy(out, source.row(y) + x, n);
+        out += n;
+        count -= n;
+        x = 0;
+        ++y;
+    }
+}
+
+void measurePackedTail(const KernelBuffers& buf, std::size_t begin, std::size_t end, int bpp,
+                       const KernelParams& p, KernelCounts& counts) {
+    if (p.showPicture) {
+        std::memcpy(buf.display + begin, buf.cur + begin, end - begin);
+    } else {
+        std::memset(buf.display + begin, 0, end - begin);
+    }
+    if (!p.visitSamples) {
+        return;
+    }
+    const std::size_t step = std::size_t(4) * bpp;
+    auto absDiff = [](int a, int b) { return a > b ? a - b : b - a; };
+    for (std::size_t i = (begin + step - 1) / step * step; i < end; i += step) {
+        const std::uint8_t* c = buf.cur + i;
+        std::uint8_t* pr = buf.prev + i;
+        std::uint8_t* d = buf.display + i;
+        if (p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&
+            absDiff(c[1], pr[1]) >= p.motionLimit && absDiff(c[2], pr[2]) >= p.motionLimit) {
+            ++counts.motion;
+            d[1] = 255;
+            d[2] = 255;
+        }
+        if (p.countColor && absDiff(c[0], p.detBlue) <= p.colorSens &&
+            absDiff(c[1], p.detGreen) <= p.colorSens && absDiff(c[2], p.detRed) <= p.colorSens) {
+            ++counts.color;
+            d[0] = 255;
+            d[2] = 255;
+        }
+        pr[0] = c[0];
+        pr[1] = c[1];
+        pr[2] = c[2];
+    }
+}
+
+}  // namespace kernel_detail
+
+}  // namespace ostrel::engine

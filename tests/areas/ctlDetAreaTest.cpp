@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ctlDetArea.h"
+#include "support/TestFrame.h"
+
+using ostrel::areas::ctlDetArea;
+
+namespace {
+
+QStringList namesOf(const QSignalSpy& spy) {
+    QStringList names;
+    for (const QList<QVariant>& call : spy) {
+        names << call.at(0).toString();
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(ctlDetArea, SettersLimitToTheirRanges) {
+    ctlDetArea area;
+    area.setMotionThreshold(150);
+    EXPECT_EQ(area.MotionThreshold(), 100);
+    area.setMotionThreshold(-5);
+    EXPECT_EQ(area.MotionThreshold(), 0);
+    area.setMotionSens(300);
+    EXPECT_EQ(area.MotionSens(), 255);
+    area.setColorSens(-1);
+    EXPECT_EQ(area.ColorSens(), 0);
+    area.setColorThreshold(101);
+    EXPECT_EQ(area.ColorThreshold(), 100);
+
+    area.Size(1.5, -0.2, 0.5, 0.5, -10, 480);
+    EXPECT_EQ(area.Arealeft(), 1.0);
+    EXPECT_EQ(area.AreaTop(), 0.0);
+    EXPECT_EQ(area.AreaWidth(), 0.5);
+    EXPECT_EQ(area.AreaHeight(), 0.5);
+    EXPECT_EQ(area.VideoWidth(), 0);
+    EXPECT_EQ(area.VideoHeight(), 480);
+
+    area.Size(std::nan(""), 0.1, std::numeric_limits<double>::infinity(), 0.2, 320, 240);
+    EXPECT_EQ(area.Arealeft(), 0.0) << "NaN never reaches the pixel arithmetic";
+    EXPECT_EQ(area.AreaWidth(), 1.0);
+    EXPECT_EQ(area.PixWidth(), 318);
+}
+
+TEST(ctlDetArea, LabelFollowsShowLabelIndexAndKey) {
+    ctlDetArea area;
+    EXPECT_EQ(area.label()->text(), "0");
+    area.setMyIndex(3);
+    EXPECT_EQ(area.label()->text(), "3");
+    area.setKey("Door");
+    EXPECT_EQ(area.label()->text(), "3") << "the label shows the number while ShowLabel is 1";
+    area.setShowLabel(5);
+    EXPECT_EQ(area.ShowLabel(), 2);
+    EXPECT_EQ(area.label()->text(), "Door");
+    area.setShowLabel(-1);
+    EXPECT_EQ(area.ShowLabel(), 0);
+    EXPECT_TRUE(area.label()->isHidden());
+    area.setShowLabel(1);
+    EXPECT_FALSE(area.label()->isHidden());
+    area.setMyIndex(-3);
+    EXPECT_EQ(area.MyIndex(), 0);
+    EXPECT_EQ(area.label()->text(), "0");
+
+    area.setForeColor(0x0000FF);
+    EXPECT_EQ(area.label()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_TRUE(area.FontBold());
+    area.setFontBold(false);
+    EXPECT_FALSE(area.label()->font().bold());
+}
+
+TEST(ctlDetArea, EverySetterAnnouncesItsProperty) {
+    ctlDetArea area;
+    QSignalSpy spy(&area, &ctlDetArea::PropertyChanged);
+    area.setMotionThreshold(1);
+    area.setMotionSens(1);
+    area.setMotionEvent(false);
+    area.setMotionActive(false);
+    area.setColorThreshold(1);
+    area.setColorSens(1);
+    area.setColorEvent(false);
+    area.setColorActive(false);
+    area.setDetColor(1);
+    area.setForeColor(1);
+    area.setColRes(4);
+    area.setKey("k");
+    area.setMyIndex(1);
+    area.setShowLabel(2);
+    area.setShowPicture(false);
+    area.setShowFrame(false);
+    area.setFontBold(false);
+    EXPECT_EQ(namesOf(spy),
+              QStringList({"MotionThreshold", "MotionSens", "MotionEvent", "MotionActive",
+                           "ColorThreshold", "ColorSens", "ColorEvent", "ColorActive", "DetColor",
+                           "ForeColor", "ColRes", "Key", "MyIndex", "ShowLabel", "ShowPicture",
+                           "ShowFrame", "FontBold"}));
+    spy.clear();
+    area.setColRes(2);
+    area.Clear();
+    EXPECT_TRUE(spy.isEmpty()) << "a refused ColRes and Clear announce nothing";
+}
+
+TEST(ctlDetArea, ColResAcceptsOnlyThreeOrFour) {
+    ctlDetArea area;
+    area.Size(0.33, 0.33, 0.33, 0.33, 320, 240);
+    EXPECT_EQ(area.measure().LastByte(), 25121);
+    area.setColRes(2);
+    EXPECT_EQ(area.ColRes(), 0);
+    EXPECT_EQ(area.measure().LastByte(), 25121) << "buffers stay as they were";
+    area.setColRes(4);
+    EXPECT_EQ(area.measure().LastByte(), 106 * 79 * 4 - 1);
+    EXPECT_EQ(area.size(), QSize(106, 79));
+}
+
+TEST(ctlDetArea, ClearRestoresDefaultsButKeepsResults) {
+    ctlDetArea area;
+    area.Size(0, 0, 1, 1, 22, 22);
+    TestFrame black(22, 22, 3), white(22, 22, 3);
+    white.fill(255, 255, 255);
+    area.setMotionSens(255);
+    area.Calculate(black.view());
+    area.Calculate(white.view());
+    ASSERT_EQ(area.MotionPer(), 100);
+    area.setDetColor(0x123456);
+    area.setForeColor(0);
+    area.setKey("Door");
+    area.setShowLabel(2);
+    area.setFontBold(false);
+    area.setShowLabel(0);
+    area.Clear();
+    EXPECT_EQ(area.DetColor(), 0);
+    EXPECT_EQ(area.Key(), "Area0");
+    EXPECT_EQ(area.ForeColor(), 16777215);
+    EXPECT_EQ(area.MotionSens(), 222);
+    EXPECT_EQ(area.ColorSens(), 96);
+    EXPECT_EQ(area.ShowLabel(), 1);
+    EXPECT_EQ(area.AreaTop(), 0.33);
+    EXPECT_EQ(area.VideoWidth(), 320);
+    EXPECT_EQ(area.MotionPer(), 100) << "results are not reset";
+    EXPECT_FALSE(area.FontBold()) << "the label's boldness is not reset";
+    EXPECT_FALSE(area.label()->isHidden());
+    EXPECT_EQ(area.label()->text(), "Door") << "the label keeps its text until the next change";
+    EXPECT_TRUE(area.measure().FirstFrame());
+}
+
+TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
+    const QPalette original = QApplication::palette();
+    QPalette palette = original;
+    palette.setColor(QPalette::Active, QPalette::Base, QColor(10, 20, 30));
+    QApplication::setPalette(palette);
+
+    ctlDetArea area;
+    area.Size(0, 0, 1, 1, 22, 22);
+    area.setColorSens(0);
+    area.setDetColor(std::int32_t(0x80000005));  // the window background colour
+    EXPECT_EQ(area.DetColor(), std::int32_t(0x80000005));
+    palette.setColor(QPalette::Active, QPalette::Base, QColor(200, 200, 200));
+    QApplication::setPalette(palette);
+
+    TestFrame piece(22, 22, 3);
+    piece.fill(30, 20, 10);
+    area.Calculate(piece.view());
+    area.Calculate(piece.view());
+    EXPECT_EQ(area.ColorPer(), 100);
+    QApplication::setPalette(original);
+}
+
+TEST(ctlDetArea, MouseEventsOfPictureAndLabel) {
+    QWidget window;
+    auto* area = new ctlDetArea(&window);
+    area->Size(0, 0, 0.5, 0.5, 320, 240);
+    window.resize(320, 240);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy clicks(area, &ctlDetArea::Click);
+    QSignalSpy doubles(area, &ctlDetArea::DblClick);
+    QSignalSpy downs(area, &ctlDetArea::MouseDown);
+
+    QTest::mouseClick(area->picture(), Qt::LeftButton, Qt::ShiftModifier, QPoint(50, 60));
+    ASSERT_EQ(downs.size(), 1);
+    EXPECT_EQ(downs[0][0].value<short>(), 1);
+    EXPECT_EQ(downs[0][1].value<short>(), 1);
+    EXPECT_EQ(downs[0][2].toFloat(), 50.0f);
+    EXPECT_EQ(downs[0][3].toFloat(), 60.0f);
+    EXPECT_EQ(clicks.size(), 1);
+
+    QTest::mousePress(area->picture(), Qt::RightButton, {}, QPoint(5, 30));
+    ASSERT_EQ(downs.size(), 2);
+    EXPECT_EQ(downs[1][0].value<short>(), 2);
+    QTest::mouseRelease(area->picture(), Qt::RightButton, {}, QPoint(5, 30));
+
+    QTest::mouseClick(area->label(), Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(clicks.size(), 2);
+    EXPECT_EQ(downs.size(), 2) << "a press on the label is no MouseDown";
+    QTest::mouseDClick(area->label(), Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseDClick(area->picture(), Qt::LeftButton, {}, QPoint(20, 40));
+    EXPECT_EQ(doubles.size(), 2);
+}
+
+TEST(ctlDetArea, ShowsMarksOverThePictureOnScreen) {
+    for (int bpp : {3, 4}) {
+        ctlDetArea area;
+        area.setColRes(bpp);
+        area.Size(0, 0, 1, 1, 26, 22);  // 26 pixels: unpadded rows of 78 bytes at 3 bytes
+        area.setShowLabel(0);
+        area.setForeColor(0xFF0000);  // blue frame
+        area.setMotionActive(false);
+        area.setDetColor(0x102030);
+        area.setColorSens(0);
+        TestFrame piece(26, 22, bpp);
+        piece.fill(0x10, 0x20, 0x30);
+        area.Calculate(piece.view());
+        area.Calculate(piece.view());
+        ASSERT_EQ(area.ColorPer(), 100);
+        const QImage shot = area.grab().toImage();
+        EXPECT_EQ(shot.pixelColor(0, 5), QColor(0, 0, 255)) << "frame, bpp " << bpp;
+        EXPECT_EQ(shot.pixelColor(6, 1), QColor(255, 0x20, 255)) << "magenta mark ORed in";
+        EXPECT_EQ(shot.pixelColor(7, 1), QColor(0x30, 0x20, 0x10)) << "live picture";
+        EXPECT_EQ(shot.pixelColor(4, 2), QColor(255, 0x20, 255)) << "next row";
+    }
+}

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+
+#include "AreaControlArray.h"
+#include "AreaErrors.h"
+#include "DetectionArea.h"
+#include "MainMenu.h"
+#include "ctlDetArea.h"
+#include "mdlSub.h"
+
+using namespace ostrel::areas;
+
+namespace {
+
+// A main window with the menu tree, a video picture at (8, 8) and the area control array.
+struct AreaWindow {
+    QMainWindow window;
+    QWidget* surface = new QWidget;
+    QWidget* pctDebug = new QWidget(surface);
+    ostrel::ui::MainMenu menu;
+    AreaControlArray controls{surface};
+    mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+
+    AreaWindow() {
+        window.setCentralWidget(surface);
+        pctDebug->setGeometry(8, 8, 320, 240);
+        registry.setFrameSize(320, 240);
+        registry.setDisplayColRes(4);
+        window.resize(400, 320);
+        window.show();
+    }
+    ctlDetArea& control(int number) { return controls.element(registry.FindAreaPosition(number)); }
+    QStringList indexCaptions() {
+        QStringList captions;
+        for (QAction* entry : menu.mnuSelectIndex) {
+            captions << entry->text();
+        }
+        return captions;
+    }
+    // The registry's promise: numbers 1..n, each on exactly one loaded element with the same key.
+    void expectConsistent() {
+        const auto& items = registry.areaCollection().items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const int number = int(i) + 1;
+            EXPECT_EQ(items[i]->Index(), number);
+            int matches = 0;
+            for (const auto& [position, element] : controls.elements()) {
+                if (element->MyIndex() == number) {
+                    ++matches;
+                    EXPECT_EQ(element->Key(), items[i]->Key());
+                }
+            }
+            EXPECT_EQ(matches, 1) << "number " << number;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(mdlSub, AddingUsesElementZeroThenNewElements) {
+    AreaWindow w;
+    EXPECT_TRUE(w.controls.element(0).isHidden());
+    auto door = w.registry.AddArea("  Door  ");
+    ASSERT_TRUE(door);
+    EXPECT_EQ(w.registry.FindAreaPosition(1), 0);
+    EXPECT_EQ(door->Key(), "Door") << "keys are trimmed";
+    EXPECT_TRUE(door->Visible());
+    ctlDetArea& zero = w.controls.element(0);
+    EXPECT_EQ(zero.ColRes(), 4);
+    EXPECT_EQ(zero.pos(), QPoint(8 + 106, 8 + 79)) << "placed over the video picture";
+    EXPECT_TRUE(zero.FontBold()) << "the new area is selected";
+    EXPECT_EQ(w.registry.SelectedPosition(), 0);
+
+    auto window = w.registry.AddArea("Window");
+    EXPECT_EQ(w.registry.FindAreaPosition(2), 1);
+    EXPECT_FALSE(zero.FontBold());
+    EXPECT_TRUE(w.controls.element(1).FontBold());
+    EXPECT_EQ(w.indexCaptions(), QStringList({"Area 1 - Door", "Area 2 - Window"}));
+    EXPECT_TRUE(w.menu.mnuSelectIndex[1]->isChecked());
+    EXPECT_FALSE(w.menu.mnuSelectIndex[0]->isChecked());
+    EXPECT_EQ(w.menu.mnuIndex->title(), "Area 2");
+    EXPECT_TRUE(w.menu.mnuClear->isEnabled());
+    EXPECT_TRUE(w.menu.mnuProperties->isEnabled());
+    EXPECT_TRUE(w.menu.mnuSelect->isEnabled());
+    EXPECT_TRUE(w.menu.mnuShowLabel[1]->isChecked());
+    EXPECT_TRUE(w.menu.mnuVisible->isChecked());
+    w.expectConsistent();
+}
+
+TEST(mdlSub, DuplicateKeysAreRefusedWithoutRegardToCase) {
+    AreaWindow w;
+    w.registry.AddArea("Door");
+    EXPECT_THROW(w.registry.AddArea("DOOR"), CollectionError);
+    EXPECT_THROW(w.registry.AddArea(" door "), CollectionError);
+    EXPECT_EQ(w.registry.areaCollection().Count(), 1);
+    EXPECT_EQ(w.controls.elements().size(), 1u);
+    EXPECT_EQ(w.registry.areaCollection().Item(QString("dOoR"))->Index(), 1);
+}
+
+TEST(mdlSub, RemovingRenumbersAndSelectsTheFirst) {
+    AreaWindow w;
+    for (const char* key : {"A", "B", "C", "D"}) {
+        w.registry.AddArea(key);
+    }
+    auto b = w.registry.areaCollection().Item(QString("B"));
+    auto c = w.registry.areaCollection().Item(QString("C"));
+    auto d = w.registry.areaCollection().Item(QString("D"));
+    c->setMotionSens(17);
+
+    EXPECT_TRUE(w.registry.RemoveArea(std::int64_t(2)));  // a middle area
+    EXPECT_EQ(c->Index(), 2);
+    EXPECT_EQ(c->MotionSens(), 17) << "the object follows its own area";
+    EXPECT_EQ(d->Index(), 3);
+    EXPECT_EQ(w.indexCaptions(), QStringList({"Area 1 - A", "Area 2 - C", "Area 3 - D"}));
+    EXPECT_EQ(w.registry.SelectedPosition(), 0) << "area 1 becomes selected";
+    w.expectConsistent();
+
+    // An object of a removed area is bound to nothing, even though its number lives on.
+    EXPECT_THROW(b->MotionSens(), NoAreaError);
+    EXPECT_THROW(b->setMotionSens(5), NoAreaError);
+    EXPECT_THROW(b->Index(), NoAreaError);
+    EXPECT_EQ(c->MotionSens(), 17);
+
+    EXPECT_TRUE(w.registry.RemoveArea(std::int64_t(1)));  // the first, on element 0
+    EXPECT_TRUE(w.controls.element(0).isHidden());
+    EXPECT_EQ(w.controls.element(0).MyIndex(), 0);
+    EXPECT_EQ(w.controls.element(0).Key(), "Area0");
+    EXPECT_EQ(c->Index(), 1);
+    w.expectConsistent();
+
+    auto e = w.registry.AddArea("E");
+    EXPECT_EQ(e->Index(), 3);
+    EXPECT_EQ(w.registry.FindAreaPosition(3), 4) << "loaded at the highest position + 1";
+
+    EXPECT_TRUE(w.registry.RemoveArea(QString("e")));  // the last one, by key
+    EXPECT_EQ(w.controls.elements().size(), 3u);
+    w.expectConsistent();
+    EXPECT_THROW(w.registry.RemoveArea(std::int64_t(7)), CollectionError);
+    EXPECT_THROW(w.registry.RemoveArea(QString("nothing")), CollectionError);
+    EXPECT_EQ(w.registry.areaCollection().Count(), 2);
+}
+
+TEST(mdlSub, RemovingTheLastAreaLeavesTheSelectionAndDisablesMenus) {
+    AreaWindow w;
+    w.registry.AddArea("A");
+    w.registry.AddArea("B");
+    w.registry.RemoveArea(std::int64_t(1));
+    EXPECT_EQ(w.registry.SelectedPosition(), 1);
+    w.registry.RemoveArea(std::int64_t(1));
+    EXPECT_EQ(w.registry.SelectedPosition(), 1) << "not reset when its area goes";
+    EXPECT_FALSE(w.menu.mnuClear->isEnabled());
+    EXPECT_FALSE(w.menu.mnuProperties->isEnabled());
+    EXPECT_FALSE(w.menu.mnuSelect->isEnabled());
+    EXPECT_EQ(w.controls.elements().size(), 1u);
+}
+
+TEST(mdlSub, ClearingLeavesOnlyElementZeroHidden) {
+    AreaWindow w;
+    auto a = w.registry.AddArea("A");
+    w.registry.AddArea("B");
+    w.registry.AddArea("C");
+    EXPECT_TRUE(w.registry.ClearAreas());
+    EXPECT_EQ(w.registry.areaCollection().Count(), 0);
+    EXPECT_EQ(w.controls.elements().size(), 1u);
+    EXPECT_TRUE(w.controls.element(0).isHidden());
+    EXPECT_THROW(a->Key(), NoAreaError);
+    EXPECT_EQ(w.indexCaptions().size(), 3) << "old entries stay, under a disabled menu";
+    EXPECT_FALSE(w.menu.mnuSelect->isEnabled());
+    EXPECT_EQ(w.registry.FindAreaPosition(0), 0) << "the reset element 0 carries number 0";
+    auto again = w.registry.AddArea("a");
+    EXPECT_EQ(w.registry.FindAreaPosition(1), 0);
+    EXPECT_THROW(a->Key(), NoAreaError) << "an old object never reaches the new area 1";
+}
+
+TEST(mdlSub, EditModeRefusesChanges) {
+    AreaWindow w;
+    auto a = w.registry.AddArea("A");
+    w.registry.setEditMode(true);
+    EXPECT_EQ(w.registry.AddArea("B"), nullptr);
+    EXPECT_FALSE(w.registry.RemoveArea(std::int64_t(1)));
+    EXPECT_FALSE(w.registry.ClearAreas());
+    EXPECT_EQ(w.registry.areaCollection().Count(), 1);
+
+    a->Size(0, 0, 0.5, 0.5);
+    EXPECT_EQ(a->Left(), 0.33) << "no geometry change while editing";
+    a->setVisible(false);
+    EXPECT_TRUE(a->Visible());
+    a->setMotionThreshold(150);
+    EXPECT_EQ(a->MotionThreshold(), 100) << "settings still change, within their ranges";
+    w.registry.setEditMode(false);
+    a->Size(1.2, 0, 0.5, 0.5);
+    EXPECT_EQ(a->Left(), 1.0);
+    EXPECT_EQ(w.control(1).pos(), QPoint(8 + 320 - 22, 8));
+}
+
+TEST(mdlSub, SelectingAMissingPositionFailsAfterUnboldingTheOld) {
+    AreaWindow w;
+    w.registry.AddArea("A");
+    ASSERT_TRUE(w.controls.element(0).FontBold());
+    EXPECT_THROW(w.registry.SelectArea(5), NoSuchElementError);
+    EXPECT_FALSE(w.controls.element(0).FontBold());
+    EXPECT_EQ(w.registry.SelectedPosition(), 5);
+    EXPECT_EQ(w.registry.SelectedAreaIndex(5), -1);
+    EXPECT_THROW(w.registry.SelectArea(70000), NoSuchElementError);
+}
+
+TEST(mdlSub, SelectionSetsTheCheckMarks) {
+    AreaWindow w;
+    auto a = w.registry.AddArea("A");
+    auto b = w.registry.AddArea("B");
+    a->setShowLabel(2);
+    a->setMotionActive(false);
+    a->setVisible(false);
+    w.registry.SelectArea(w.registry.FindAreaPosition(1));
+    EXPECT_TRUE(w.menu.mnuShowLabel[2]->isChecked());
+    EXPECT_FALSE(w.menu.mnuShowLabel[1]->isChecked());
+    EXPECT_FALSE(w.menu.mnuMotionActive->isChecked());
+    EXPECT_TRUE(w.menu.mnuColorActive->isChecked());
+    EXPECT_FALSE(w.menu.mnuVisible->isChecked());
+    EXPECT_EQ(w.menu.mnuIndex->title(), "Area 1");
+    EXPECT_TRUE(w.menu.mnuSelectIndex[0]->isChecked());
+    EXPECT_FALSE(w.menu.mnuSelectIndex[1]->isChecked());
+
+    QSignalSpy chosen(&w.registry, &mdlSub::selectIndexTriggered);
+    w.menu.mnuSelectIndex[1]->trigger();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(chosen[0][0].toInt(), 1);
+}
+
+TEST(mdlSub, ZOrderKeepsTheVideoPictureBehind) {
+    AreaWindow w;
+    auto a = w.registry.AddArea("A");
+    auto b = w.registry.AddArea("B");
+    const auto stackIndex = [&](QWidget* widget) { return w.surface->children().indexOf(widget); };
+    EXPECT_GT(stackIndex(&w.control(2)), stackIndex(&w.control(1)));
+    a->ZOrder();
+    EXPECT_GT(stackIndex(&w.control(1)), stackIndex(&w.control(2)));
+    a->ZOrder(1);
+    EXPECT_LT(stackIndex(&w.control(1)), stackIndex(&w.control(2)));
+    EXPECT_LT(stackIndex(w.pctDebug), stackIndex(&w.control(1)));
+}

@@ -1,0 +1,368 @@
+// Holds the engine's measurement and each of its kernels against the plain reference
+// measurement, on random pieces of many sizes, over several frames so the previous frame
+// matters.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "AreaMeasure.h"
+#include "MeasureKernel.h"
+#include "ReferenceMeasure.h"
+
+namespace ostrel::engine {
+namespace {
+
+using Rng = std::mt19937;
+
+int uniform(Rng& rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+bool chance(Rng& rng, int percent) { return uniform(rng, 0, 99) < percent; }
+std::uint8_t clampByte(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
+
+// A video frame with the area's piece at its bottom-right corner and junk around it. The
+// allocation ends with the piece's last byte, so reading past the piece leaves the buffer
+// (AddressSanitizer reports it), and reading the junk instead of the piece shows in the results.
+class PaddedFrame {
+public:
+    PaddedFrame(int width, int height, int bpp, int padLeft, int padTop, int extraStride,
+                Rng& rng)
+        : width_(width), height_(height), bpp_(bpp) {
+        stride_ = std::ptrdiff_t(width + padLeft) * bpp + extraStride;
+        offset_ = std::size_t(padTop) * stride_ + std::size_t(padLeft) * bpp;
+        bytes_.resize(offset_ + std::size_t(height - 1) * stride_ + std::size_t(width) * bpp);
+        for (auto& b : bytes_) {
+            b = std::uint8_t(uniform(rng, 0, 255));
+        }
+    }
+
+    // Writes a packed picture of the piece's size into the piece.
+    void load(const std::vector<std::uint8_t>& packed) {
+        const std::size_t rowBytes = std::size_t(width_) * bpp_;
+        for (int y = 0; y < height_; ++y) {
+            std::memcpy(bytes_.data() + offset_ + y * stride_, packed.data() + y * rowBytes,
+                        rowBytes);
+        }
+    }
+
+    PixelView piece() const { return {bytes_.data() + offset_, width_, height_, stride_, bpp_}; }
+
+private:
+    int width_;
+    int height_;
+    int bpp_;
+    std::ptrdiff_t stride_ = 0;
+    std::size_t offset_ = 0;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// Settings with a bias towards the values where byte arithmetic goes wrong: limits 0 and 255,
+// tolerances 0 and 255, measurements and the picture switched off. `wideRange` also allows
+// sensitivities outside 0..255, which only the kernels (not the area's setters) can see.
+MeasureSettings randomSettings(Rng& rng, bool wideRange) {
+    auto sensitivity = [&] {
+        const int r = uniform(rng, 0, 99);
+        if (r < 15) return 0;
+        if (r < 30) return 255;
+        if (r < 36) return uniform(rng, 0, 1) == 0 ? 1 : 254;
+        if (wideRange && r < 44) return uniform(rng, 0, 1) == 0 ? uniform(rng, -300, -1)
+                                                                : uniform(rng, 256, 600);
+        return uniform(rng, 0, 255);
+    };
+    MeasureSettings s;
+    s.motionSens = sensitivity();
+    s.colorSens = sensitivity();
+    s.motionThreshold = chance(rng, 70) ? uniform(rng, 0, 20) : uniform(rng, 0, 100);
+    s.colorThreshold = chance(rng, 70) ? uniform(rng, 0, 20) : uniform(rng, 0, 100);
+    s.motionActive = chance(rng, 80);
+    s.colorActive = chance(rng, 80);
+    s.motionEvent = chance(rng, 70);
+    s.colorEvent = chance(rng, 70);
+    s.detRed = std::uint8_t(uniform(rng, 0, 255));
+    s.detGreen = std::uint8_t(uniform(rng, 0, 255));
+    s.detBlue = std::uint8_t(uniform(rng, 0, 255));
+    s.showPicture = chance(rng, 75);
+    s.showFrame = chance(rng, 50);
+    s.frameColor = std::uint32_t(uniform(rng, 0, 0xFFFFFF));
+    return s;
+}
+
+// Small changes to the settings between two frames, as a user makes them.
+void nudgeSettings(MeasureSettings& s, Rng& rng) {
+    if (chance(rng, 15)) s.motionActive = !s.motionActive;
+    if (chance(rng, 15)) s.colorActive = !s.colorActive;
+    if (chance(rng, 10)) s.showPicture = !s.showPicture;
+    if (chance(rng, 10)) s.showFrame = !s.showFrame;
+    if (chance(rng, 10)) s.motionThreshold = uniform(rng, 0, 100);
+}
+
+// The next picture of a packed piece: some pixels jump strongly (among them black/white
+// flips, which is what a limit of 255 needs), some land near the target colour, some change
+// by about the motion limit, some drift a little; the rest stay.
+void nextScene(std::vector<std::uint8_t>& scene, int bpp, const MeasureSettings& s, Rng& rng) {
+    const int limit = std::clamp(255 - s.motionSens, 0, 255);
+    const int sens = std::clamp(s.colorSens, 0, 255);
+    const int target[3] = {s.detBlue, s.detGreen, s.detRed};
+    for (std::size_t i = 0; i + bpp <= scene.size(); i += bpp) {
+        std::uint8_t* px = scene.data() + i;
+        const int r = uniform(rng, 0, 99);
+        if (r < 6) {
+            const std::uint8_t flipped = px[0] < 128 ? 255 : 0;
+            px[0] = px[1] = px[2] = flipped;
+        } else if (r < 14) {
+            for (int c = 0; c < 3; ++c) px[c] = std::uint8_t(uniform(rng, 0, 255));
+        } else if (r < 26) {
+            const bool edge = chance(rng, 40);
+            for (int c = 0; c < 3; ++c) {
+                const int delta = edge ? (sens + uniform(rng, -1, 1)) * (chance(rng, 50) ? 1 : -1)
+                                       : uniform(rng, -sens - 2, sens + 2);
+                px[c] = clampByte(target[c] + delta);
+            }
+        } else if (r < 36) {
+            for (int c = 0; c < 3; ++c) {
+                const int step = std::max(0, limit + uniform(rng, -1, 1));
+                const int up = px[c] + step;
+                px[c] = up <= 255 && chance(rng, 50) ? std::uint8_t(up) : clampByte(px[c] - step);
+            }
+        } else if (r < 50) {
+            for (int c = 0; c < 3; ++c) px[c] = clampByte(px[c] + uniform(rng, -3, 3));
+        }
+        if (bpp == 4) {
+            px[3] = std::uint8_t(uniform(rng, 0, 255));
+        }
+    }
+}
+
+std::vector<std::uint8_t> randomScene(std::size_t bytes, Rng& rng) {
+    std::vector<std::uint8_t> scene(bytes);
+    for (auto& b : scene) b = std::uint8_t(uniform(rng, 0, 255));
+    return scene;
+}
+
+// Where two pictures first differ, told as row, pixel and byte.
+::testing::AssertionResult samePicture(const char* what, const std::uint8_t* actual,
+                                       const std::vector<std::uint8_t>& expected, int width,
+                                       int bpp) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (actual[i] != expected[i]) {
+            const std::size_t rowBytes = std::size_t(width) * bpp;
+            return ::testing::AssertionFailure()
+                   << what << " differs at row " << i / rowBytes << ", pixel "
+                   << i % rowBytes / bpp << ", byte " << i % bpp << ": " << int(actual[i])
+                   << " instead of " << int(expected[i]);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+KernelParams paramsFor(const MeasureSettings& s, bool firstFrame) {
+    KernelParams p;
+    p.motionLimit = 255 - s.motionSens;
+    p.colorSens = s.colorSens;
+    p.detBlue = s.detBlue;
+    p.detGreen = s.detGreen;
+    p.detRed = s.detRed;
+    p.countMotion = s.motionActive && !firstFrame;
+    p.countColor = s.colorActive && !firstFrame;
+    p.visitSamples = s.motionActive || s.colorActive;
+    p.showPicture = s.showPicture;
+    return p;
+}
+
+using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
+
+struct Variant {
+    std::string name;
+    KernelFn run;
+};
+
+std::vector<Variant> availableVariants() {
+    std::vector<Variant> variants{{"scalar", measureAreaScalar}, {"dispatched", measureArea}};
+#if defined(__x86_64__)
+    variants.push_back({"sse2", measureAreaSse2});
+    if (__builtin_cpu_supports("avx2")) {
+        variants.push_back({"avx2", measureAreaAvx2});
+    }
+#endif
+    return variants;
+}
+
+// Totals over a run, to make sure the comparisons were not all between empty results.
+struct Coverage {
+    std::int64_t motion = 0;
+    std::int64_t color = 0;
+    int statusFlips = 0;
+};
+
+constexpr int kFramesPerArea = 5;
+
+// Runs one piece size through every kernel variant and the reference, frame after frame, each
+// variant keeping its own buffers.
+void checkKernels(int width, int height, int bpp, Rng& rng, Coverage& coverage) {
+    SCOPED_TRACE("piece " + std::to_string(width) + "x" + std::to_string(height) + " at " +
+                 std::to_string(bpp) + " bytes per pixel");
+    const std::size_t bytes = std::size_t(width) * height * bpp;
+    PaddedFrame frame(width, height, bpp, uniform(rng, 0, 3), uniform(rng, 0, 2),
+                      uniform(rng, 0, 9), rng);
+    const std::vector<Variant> variants = availableVariants();
+    struct Buffers {
+        std::vector<std::uint8_t> cur, prev, display;
+    };
+    std::vector<Buffers> buffers(variants.size());
+    for (auto& b : buffers) {
+        b.cur.assign(bytes, 0);
+        b.prev.assign(bytes, 0);
+        b.display.assign(bytes, 0);
+    }
+    reference::ReferenceArea ref;
+    reference::resize(ref, width, height, bpp);
+
+    MeasureSettings settings = randomSettings(rng, true);
+    settings.showFrame = false;  // the kernels leave the outline to their caller
+    std::vector<std::uint8_t> scene = randomScene(bytes, rng);
+    for (int f = 0; f < kFramesPerArea; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        if (f > 0) {
+            nudgeSettings(settings, rng);
+            settings.showFrame = false;
+            nextScene(scene, bpp, settings, rng);
+        }
+        frame.load(scene);
+        const KernelParams params = paramsFor(settings, ref.firstFrame);
+        reference::calculate(ref, frame.piece(), settings);
+        coverage.motion += ref.motionCount;
+        coverage.color += ref.colorCount;
+        for (std::size_t v = 0; v < variants.size(); ++v) {
+            SCOPED_TRACE("kernel " + variants[v].name);
+            Buffers& b = buffers[v];
+            const KernelCounts counts = variants[v].run(
+                frame.piece(), {b.cur.data(), b.prev.data(), b.display.data()}, params);
+            ASSERT_EQ(counts.motion, ref.motionCount);
+            ASSERT_EQ(counts.color, ref.colorCount);
+            ASSERT_TRUE(samePicture("cur", b.cur.data(), ref.curBits, width, bpp));
+            ASSERT_TRUE(samePicture("prev", b.prev.data(), ref.prevBits, width, bpp));
+            ASSERT_TRUE(samePicture("display", b.display.data(), ref.display, width, bpp));
+        }
+    }
+}
+
+// Runs one area through AreaMeasure (and so the dispatched kernel) and the reference.
+void checkArea(int width, int height, int bpp, Rng& rng, Coverage& coverage) {
+    SCOPED_TRACE("area " + std::to_string(width) + "x" + std::to_string(height) + " at " +
+                 std::to_string(bpp) + " bytes per pixel");
+    AreaGeometry geometry;
+    geometry.left = 0;
+    geometry.top = 0;
+    geometry.width = 1;
+    geometry.height = 1;
+    geometry.videoWidth = width;
+    geometry.videoHeight = height;
+    AreaMeasure area;
+    area.ResizeArea(geometry, bpp);
+    ASSERT_EQ(area.pixelRect(), (PixelRect{0, 0, width, height}));
+
+    reference::ReferenceArea ref;
+    reference::resize(ref, width, height, bpp);
+    PaddedFrame frame(width, height, bpp, uniform(rng, 0, 3), uniform(rng, 0, 2),
+                      uniform(rng, 0, 9), rng);
+    MeasureSettings settings = randomSettings(rng, false);
+    std::vector<std::uint8_t> scene = randomScene(std::size_t(width) * height * bpp, rng);
+    for (int f = 0; f < kFramesPerArea; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        if (f > 0) {
+            nudgeSettings(settings, rng);
+            nextScene(scene, bpp, settings, rng);
+            if (chance(rng, 10)) {  // the area is cleared
+                area.setFirstFrame();
+                ref.firstFrame = true;
+            }
+            if (chance(rng, 50)) {  // the flags are read and reported
+                area.MotionChanged = area.ColorChanged = false;
+                ref.motionChanged = ref.colorChanged = false;
+            }
+        }
+        frame.load(scene);
+        const bool motionBefore = ref.motionStatus;
+        const bool colorBefore = ref.colorStatus;
+        area.Calculate(frame.piece(), settings);
+        reference::calculate(ref, frame.piece(), settings);
+        coverage.motion += ref.motionCount;
+        coverage.color += ref.colorCount;
+        coverage.statusFlips += (motionBefore != ref.motionStatus) + (colorBefore != ref.colorStatus);
+
+        ASSERT_EQ(area.MotionPer(), ref.motionPer);
+        ASSERT_EQ(area.ColorPer(), ref.colorPer);
+        ASSERT_EQ(area.MotionStatus(), ref.motionStatus);
+        ASSERT_EQ(area.ColorStatus(), ref.colorStatus);
+        ASSERT_EQ(area.MotionChanged, ref.motionChanged);
+        ASSERT_EQ(area.ColorChanged, ref.colorChanged);
+        ASSERT_EQ(area.FirstFrame(), ref.firstFrame);
+        ASSERT_TRUE(samePicture("CurBits", area.CurBits().data(), ref.curBits, width, bpp));
+        ASSERT_TRUE(samePicture("PrevBits", area.PrevBits().data(), ref.prevBits, width, bpp));
+        ASSERT_TRUE(samePicture("display", area.displayView().data, ref.display, width, bpp));
+        ASSERT_EQ(area.CalcColor(), reference::calcColor(ref));
+    }
+}
+
+TEST(KernelOracleTest, EveryKernelMatchesTheReferenceOnSmallAndOddPieces) {
+    Rng rng(20240611);
+    Coverage coverage;
+    for (int bpp : {3, 4}) {
+        for (int width = 1; width <= 45; ++width) {
+            for (int height : {1, 2, 3, 5}) {
+                ASSERT_NO_FATAL_FAILURE(checkKernels(width, height, bpp, rng, coverage));
+            }
+        }
+    }
+    EXPECT_GT(coverage.motion, 0);
+    EXPECT_GT(coverage.color, 0);
+}
+
+TEST(KernelOracleTest, EveryKernelMatchesTheReferenceOnAreaSizedPieces) {
+    Rng rng(77031);
+    Coverage coverage;
+    for (int bpp : {3, 4}) {
+        for (int k = 5; k <= 70; k += 3) {
+            ASSERT_NO_FATAL_FAILURE(
+                checkKernels(4 * k + 2, uniform(rng, 22, 40), bpp, rng, coverage));
+        }
+        for (int width : {97, 255, 257, 637, 638, 639}) {
+            ASSERT_NO_FATAL_FAILURE(checkKernels(width, uniform(rng, 6, 24), bpp, rng, coverage));
+        }
+    }
+    EXPECT_GT(coverage.motion, 0);
+    EXPECT_GT(coverage.color, 0);
+}
+
+TEST(KernelOracleTest, AreaMeasureMatchesTheReference) {
+    Rng rng(5150);
+    Coverage coverage;
+    for (int bpp : {3, 4}) {
+        for (int k = 5; k <= 60; ++k) {
+            ASSERT_NO_FATAL_FAILURE(checkArea(4 * k + 2, uniform(rng, 22, 44), bpp, rng, coverage));
+        }
+        ASSERT_NO_FATAL_FAILURE(checkArea(638, 48, bpp, rng, coverage));
+    }
+    EXPECT_GT(coverage.motion, 0);
+    EXPECT_GT(coverage.color, 0);
+    EXPECT_GT(coverage.statusFlips, 0);
+}
+
+TEST(KernelOracleTest, DispatchPicksTheFastestVariantUnlessAskedOtherwise) {
+    if (std::getenv("OSTREL_KERNEL") != nullptr) {
+        GTEST_SKIP() << "OSTREL_KERNEL chooses the variant in this run";
+    }
+#if defined(__x86_64__)
+    EXPECT_STREQ(measureAreaVariant(), __builtin_cpu_supports("avx2") ? "avx2" : "sse2");
+#else
+    EXPECT_STREQ(measureAreaVariant(), "scalar");
+#endif
+}
+
+}  // namespace
+}  // namespace ostrel::engine
