@@ -1,0 +1,61 @@
+#include "WindowSettings.h"
+
+#include <QLocale>
+#include <QSettings>
+#include <QWidget>
+
+#include "mdlVidProcessing.h"
+
+namespace ostrel::shell {
+
+namespace {
+
+QString settingsKey(const QString& name) { return QStringLiteral("Settings/") + name; }
+
+// Single-precision decimal text in the user's number format, without grouping.
+QString numberText(double value) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(float(value), 'g', 7);
+}
+
+}  // namespace
+
+double WindowSettings::read(const QString& key, double fallback) const {
+    const QSettings settings;
+    const QVariant stored = settings.value(settingsKey(prefix_ + key));
+    if (!stored.isValid()) {
+        return fallback;
+    }
+    bool ok = false;
+    const float value = QLocale().toFloat(stored.toString(), &ok);
+    return ok ? value : fallback;
+}
+
+void WindowSettings::restorePosition(QWidget* window) const {
+    window->move(mdlVidProcessing::TwipsToPixelsX(read(QStringLiteral("Left"), defaultLeft_)),
+                 mdlVidProcessing::TwipsToPixelsY(read(QStringLiteral("Top"), defaultTop_)));
+}
+
+bool WindowSettings::storedVisible() const {
+    const QSettings settings;
+    const QString stored = settings.value(settingsKey(prefix_ + QStringLiteral("Visible")),
+                                          QStringLiteral("True")).toString();
+    return stored.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
+}
+
+void WindowSettings::savePosition(const QWidget* window) const {
+    QSettings settings;
+    settings.setValue(settingsKey(prefix_ + QStringLiteral("Left")),
+                      numberText(mdlVidProcessing::PixelsToTwipsX(window->x())));
+    settings.setValue(settingsKey(prefix_ + QStringLiteral("Top")),
+                      numberText(mdlVidProcessing::PixelsToTwipsY(window->y())));
+}
+
+void WindowSettings::saveVisible(bool visible) const {
+    QSettings settings;
+    settings.setValue(settingsKey(prefix_ + QStringLiteral("Visible")),
+                      visible ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+}  // namespace ostrel::shell

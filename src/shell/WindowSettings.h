@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace ostrel::shell {
+
+// A window's entries in the per-user settings store (organisation and application "Ostrel",
+// group "Settings"): left and top in twips as decimal text in the user's number format, and
+// optionally visibility as "True" or "False". `prefix` names the window ("Ostrel", "Video",
+// "Monitor"), giving the keys prefix + "Left", "Top", "Visible".
+class WindowSettings {
+public:
+    WindowSettings(QString prefix, double defaultLeftTwips, double defaultTopTwips)
+        : prefix_(std::move(prefix)), defaultLeft_(defaultLeftTwips), defaultTop_(defaultTopTwips) {}
+
+    // Moves `window` to the stored position (or the default).
+    void restorePosition(QWidget* window) const;
+    // The stored visibility; true when absent.
+    bool storedVisible() const;
+    void savePosition(const QWidget* window) const;
+    void saveVisible(bool visible) const;
+
+private:
+    double read(const QString& key, double fallback) const;
+
+    QString prefix_;
+    double defaultLeft_;
+    double defaultTop_;
+};
+
+}  // namespace ostrel::shell
