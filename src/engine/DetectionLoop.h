@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ostrel::engine {
+
+// What one pass of the detection loop works on; the main window provides it.
+class DetectionPassHost {
+public:
+    virtual ~DetectionPassHost() = default;
+    // True while a modal dialog holds the loop: no pass runs then.
+    virtual bool passesHeld() const = 0;
+    // Takes the newest frame into the video picture; false when there is none newer than the
+    // last one taken.
+    virtual bool takeFrame() = 0;
+    virtual bool editMode() const = 0;
+    // Shows the live picture under the editing box.
+    virtual void showUnderEditBox() = 0;
+    virtual std::int32_t areaCount() const = 0;
+    // Measures the area numbered `number` on the current frame; false when there is none.
+    virtual bool measureArea(std::int32_t number) = 0;
+    // Writes the selected area's values into the Monitor window.
+    virtual void updateMonitor() = 0;
+};
+
+// The detection loop: one pass per new frame. A pass measures every area in number order (or,
+// while an area is being edited, only refreshes the editing box) and then writes the Monitor.
+// It never re-measures a frame, and between passes the program waits in its event loop, where
+// every other handler runs; a pass itself never yields.
+class DetectionLoop {
+public:
+    explicit DetectionLoop(DetectionPassHost& host) : host_(host) {}
+
+    // A new frame may be waiting: runs one pass for it unless passes are held.
+    void frameReady();
+
+    std::int64_t passes() const { return passes_; }
+    std::int64_t areasMeasured() const { return areasMeasured_; }
+
+private:
+    DetectionPassHost& host_;
+    bool inPass_ = false;
+    std::int64_t passes_ = 0;
+    std::int64_t areasMeasured_ = 0;
+};
+
+}  // namespace ostrel::engine

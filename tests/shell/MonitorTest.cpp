@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "AreaControlArray.h"
+#include "DetectionArea.h"
+#include "MainMenu.h"
+#include "MonitorBar.h"
+#include "frmAbout.h"
+#include "frmMonitor.h"
+#include "mdlSub.h"
+
+using namespace ostrel;
+using shell::frmMonitor;
+using shell::MonitorBar;
+
+namespace {
+
+struct Registry {
+    QMainWindow window;
+    QWidget* surface = new QWidget;
+    QWidget* pctDebug = new QWidget(surface);
+    ui::MainMenu menu;
+    areas::AreaControlArray controls{surface};
+    areas::mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+    Registry() {
+        window.setCentralWidget(surface);
+        registry.setFrameSize(320, 240);
+    }
+};
+
+QColor pixelOf(MonitorBar& bar, int x) {
+    return bar.grab().toImage().pixelColor(x, bar.height() / 2);
+}
+
+const QColor kGreen(0, 255, 0), kRed(255, 0, 0), kWhite(255, 255, 255), kBlue(0, 0, 255);
+
+}  // namespace
+
+TEST(frmMonitor, TextFormsForNoAreaAndForTheSelectedArea) {
+    QLocale::setDefault(QLocale(QLocale::German));
+    shell::AppState state;
+    frmMonitor monitor(state);
+    Registry r;
+    monitor.showSelectedArea(r.registry);
+    EXPECT_EQ(monitor.txtIndex->text(), "Area");
+    EXPECT_TRUE(monitor.txtMotionPer->text().isEmpty());
+    EXPECT_TRUE(monitor.txtDetColorHex->text().isEmpty());
+
+    r.registry.AddArea("Front");
+    r.registry.AddArea("Back");
+    auto door = r.registry.AddArea("Door");
+    door->setMotionSens(222);
+    door->setColorThreshold(7);
+    door->setDetColor(255);
+    monitor.showSelectedArea(r.registry);
+    EXPECT_EQ(monitor.txtIndex->text(), "Area 3 - Door");
+    EXPECT_EQ(monitor.txtTop->text(), "0,33") << "the user's number format";
+    EXPECT_EQ(monitor.txtMotionSens->text(), "222");
+    EXPECT_EQ(monitor.txtMotionThreshold->text(), "100%");
+    EXPECT_EQ(monitor.txtColorThreshold->text(), "7%");
+    EXPECT_EQ(monitor.txtMotionPer->text(), "0%");
+    EXPECT_EQ(monitor.txtDetColor->text(), "255");
+    EXPECT_EQ(monitor.txtDetColorHex->text(), "&H0000FF");
+    EXPECT_EQ(monitor.pctDetColor->palette().color(QPalette::Window), QColor(255, 0, 0));
+
+    r.registry.setEditMode(true);
+    monitor.showEditGeometry(0.1, 0.2, 0.3, 0.4);
+    monitor.showSelectedArea(r.registry);
+    EXPECT_EQ(monitor.txtTop->text(), "0,10") << "editing owns the geometry boxes";
+    EXPECT_EQ(monitor.txtWidth->text(), "0,30");
+    QLocale::setDefault(QLocale::c());
+
+    EXPECT_EQ(shell::monitorHexColorText(0), "&H000000");
+    EXPECT_EQ(shell::monitorHexColorText(16744448), "&HFF8000");
+    EXPECT_EQ(shell::monitorFractionText(0.125), "0.13");
+}
+
+TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
+    MonitorBar bar;
+    bar.resize(200, 10);
+    bar.setValues(30, 50);
+    EXPECT_EQ(pixelOf(bar, 10), kGreen);
+    EXPECT_EQ(pixelOf(bar, 59), kGreen);
+    EXPECT_EQ(pixelOf(bar, 62), kWhite);
+    EXPECT_EQ(pixelOf(bar, 100), kBlue) << "threshold mark at 50 % of 199, rounded to even";
+    EXPECT_EQ(pixelOf(bar, 150), kWhite);
+
+    bar.setValues(80, 50);
+    EXPECT_EQ(pixelOf(bar, 50), kGreen);
+    EXPECT_EQ(pixelOf(bar, 100), kBlue);
+    EXPECT_EQ(pixelOf(bar, 120), kRed);
+    EXPECT_EQ(pixelOf(bar, 158), kRed);
+    EXPECT_EQ(pixelOf(bar, 170), kWhite);
+
+    bar.setValues(50, 50);
+    for (int x = 0; x < 200; x += 3) {
+        EXPECT_NE(pixelOf(bar, x), kRed) << "no red part when the share equals the threshold";
+    }
+}
+
+TEST(frmMonitor, DoubleClicksAskForTheCommands) {
+    shell::AppState state;
+    frmMonitor monitor(state);
+    monitor.show();
+    QSignalSpy sens(&monitor, &frmMonitor::motionSensRequested);
+    QSignalSpy threshold(&monitor, &frmMonitor::motionThresholdRequested);
+    QSignalSpy colour(&monitor, &frmMonitor::colorRequested);
+    QTest::mouseDClick(monitor.txtMotionSens, Qt::LeftButton);
+    QTest::mouseDClick(monitor.pctMotionPer, Qt::LeftButton);
+    QTest::mouseDClick(monitor.txtMotionThreshold, Qt::LeftButton);
+    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
+    QTest::mouseDClick(monitor.txtDetColorHex, Qt::LeftButton);
+    EXPECT_EQ(sens.size(), 1);
+    EXPECT_EQ(threshold.size(), 2);
+    EXPECT_EQ(colour.size(), 2);
+}
+
+TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
+    QSettings().clear();
+    shell::AppState state;
+    {
+        frmMonitor monitor(state);
+        EXPECT_EQ(monitor.pos(), QPoint(20, 20)) << "300 twips at 96 DPI";
+        EXPECT_FALSE(monitor.isHidden());
+        state.HideOnClose = true;
+        QSignalSpy hidden(&monitor, &frmMonitor::hiddenByClose);
+        monitor.close();
+        EXPECT_TRUE(monitor.isHidden());
+        EXPECT_EQ(hidden.size(), 1);
+        EXPECT_FALSE(QSettings().contains("Settings/MonitorVisible")) << "hiding writes nothing";
+        monitor.move(45, 60);
+        state.HideOnClose = false;
+        monitor.close();
+    }
+    QSettings settings;
+    EXPECT_EQ(settings.value("Settings/MonitorVisible").toString(), "False");
+    EXPECT_EQ(settings.value("Settings/MonitorLeft").toString(), "675");
+    EXPECT_EQ(settings.value("Settings/MonitorTop").toString(), "900");
+    frmMonitor again(state);
+    EXPECT_EQ(again.pos(), QPoint(45, 60));
+    EXPECT_TRUE(again.isHidden());
+}
+
+TEST(frmAbout, ShowsTheVersion) {
+    shell::frmAbout about;
+    EXPECT_EQ(about.windowTitle(), "About Ostrel");
+    EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
+}
