@@ -1,6 +1,7 @@
 // Speed of one area measurement (Calculate, including the picture the area shows) on areas of
 // typical sizes, beside the plain reference measurement and a memcpy of the same number of
 // bytes, and of each kernel variant on its own. Throughput is counted in bytes of the area.
+// "Streams" is the kernels' memory traffic with no tests at all: the floor for a kernel.
 //
 // The source is a piece of a video frame two pixels wider than the area, so its rows are
 // padded the way a real piece's are. Two prepared frames alternate: about 10 % of the pixels
@@ -50,9 +51,9 @@ std::unique_ptr<Scene> makeScene(int width, int height, int bpp) {
     s.colorSens = 30;
     s.motionThreshold = 50;
     s.colorThreshold = 50;
-    s.detRed = 200;
-    s.detGreen = 60;
-    s.detBlue = 40;
+    s.detRed = 230;
+    s.detGreen = 20;
+    s.detBlue = 20;
 
     std::mt19937 rng(42);
     std::uniform_int_distribution<int> percent(0, 99);
@@ -66,10 +67,11 @@ std::unique_ptr<Scene> makeScene(int width, int height, int bpp) {
             if (percent(rng) < 10) {
                 for (int c = 0; c < 3; ++c) px[c] = std::uint8_t(target[c] + noise(rng));
             } else {
-                // A smooth picture well away from the target colour.
-                px[0] = std::uint8_t(128 + (x + y) % 64);
-                px[1] = std::uint8_t(160 + (x * 3) % 64);
-                px[2] = std::uint8_t(30 + (y * 5) % 64);
+                // A smooth picture in 64..127, away from the target colour also after the
+                // change below (which moves it to 192..255).
+                px[0] = std::uint8_t(64 + (x + y) % 64);
+                px[1] = std::uint8_t(64 + (x * 3) % 64);
+                px[2] = std::uint8_t(64 + (y * 5) % 64);
             }
             if (bpp == 4) px[3] = 0;
         }
@@ -140,6 +142,36 @@ void benchMemcpy(benchmark::State& state, const Scene* scene) {
     setThroughput(state, *scene);
 }
 
+// The kernel's memory traffic without its tests: read the piece and prev, write cur, display
+// and prev. Shows how much of a kernel's time the memory system alone takes.
+void benchStreams(benchmark::State& state, const Scene* scene) {
+    std::vector<std::uint8_t> cur(scene->bytes(), 0);
+    std::vector<std::uint8_t> prev(scene->bytes(), 0);
+    std::vector<std::uint8_t> display(scene->bytes(), 0);
+    const std::size_t rowBytes = std::size_t(scene->width) * scene->bpp;
+    int i = 0;
+    for (auto _ : state) {
+        const PixelView piece = scene->piece(i);
+        for (int y = 0; y < piece.height; ++y) {
+            const std::uint8_t* from = piece.row(y);
+            const std::size_t at = std::size_t(y) * rowBytes;
+            std::uint8_t* c = cur.data() + at;
+            std::uint8_t* p = prev.data() + at;
+            std::uint8_t* d = display.data() + at;
+            for (std::size_t x = 0; x < rowBytes; ++x) {
+                const std::uint8_t v = from[x];
+                c[x] = v;
+                d[x] = v | p[x];
+                p[x] = v;
+            }
+        }
+        benchmark::DoNotOptimize(display.data());
+        benchmark::ClobberMemory();
+        i ^= 1;
+    }
+    setThroughput(state, *scene);
+}
+
 using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
 
 void benchKernel(benchmark::State& state, const Scene* scene, KernelFn kernel) {
@@ -185,6 +217,7 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark(("Calculate/" + tag).c_str(), benchCalculate, scene);
             benchmark::RegisterBenchmark(("Reference/" + tag).c_str(), benchReference, scene);
             benchmark::RegisterBenchmark(("Memcpy/" + tag).c_str(), benchMemcpy, scene);
+            benchmark::RegisterBenchmark(("Streams/" + tag).c_str(), benchStreams, scene);
             benchmark::RegisterBenchmark(("Kernel/dispatched/" + tag).c_str(), benchKernel, scene,
                                          &measureArea);
             benchmark::RegisterBenchmark(("Kernel/scalar/" + tag).c_str(), benchKernel, scene,

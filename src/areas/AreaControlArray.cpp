@@ -58,14 +58,38 @@ void AreaControlArray::unload(int position) {
     }
     const auto found = elements_.find(position);
     if (found != elements_.end()) {
+        if (found->second) {
+            forgetIndex(found->second->MyIndex(), position);
+        }
         delete found->second.data();
         elements_.erase(found);
+    }
+}
+
+int AreaControlArray::positionOfIndex(std::int32_t number) const {
+    const auto found = positionsByIndex_.find(number);
+    return found == positionsByIndex_.end() ? -1 : *found->second.begin();
+}
+
+void AreaControlArray::forgetIndex(std::int32_t number, int position) {
+    const auto found = positionsByIndex_.find(number);
+    if (found != positionsByIndex_.end()) {
+        found->second.erase(position);
+        if (found->second.empty()) {
+            positionsByIndex_.erase(found);
+        }
     }
 }
 
 ctlDetArea* AreaControlArray::create(int position) {
     auto* element = new ctlDetArea(container_);
     elements_[position] = element;
+    positionsByIndex_[element->MyIndex()].insert(position);
+    connect(element, &ctlDetArea::myIndexChanged, this,
+            [this, position](std::int32_t oldIndex, std::int32_t newIndex) {
+                forgetIndex(oldIndex, position);
+                positionsByIndex_[newIndex].insert(position);
+            });
     connect(element, &ctlDetArea::Click, this, [this, position] { Q_EMIT Click(position); });
     connect(element, &ctlDetArea::DblClick, this, [this, position] { Q_EMIT DblClick(position); });
     connect(element, &ctlDetArea::MouseDown, this,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 
 #include <QObject>
 #include <QPointer>
@@ -29,6 +30,8 @@ public:
     ctlDetArea* at(std::int64_t position) const;
     // The element at `position`; NoSuchElementError when there is none.
     ctlDetArea& element(std::int64_t position) const;
+    // The lowest position whose element has MyIndex `number`, -1 when none has.
+    int positionOfIndex(std::int32_t number) const;
     int highestPosition() const { return elements_.rbegin()->first; }
     // Loads a new element at the highest position + 1 and returns that position;
     // NoSuchElementError once position 32767 is taken.
@@ -46,6 +49,10 @@ Q_SIGNALS:
 
 private:
     ctlDetArea* create(int position);
+    void forgetIndex(std::int32_t number, int position);
+
+    // Positions by MyIndex, kept up to date from the elements' myIndexChanged.
+    std::map<std::int32_t, std::set<int>> positionsByIndex_;
 
     QWidget* container_;
     std::map<int, QPointer<ctlDetArea>> elements_;

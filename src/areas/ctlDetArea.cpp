@@ -184,8 +184,16 @@ void ctlDetArea::setKey(const QString& value) {
     Q_EMIT PropertyChanged(QStringLiteral("Key"));
 }
 
+void ctlDetArea::storeMyIndex(std::int32_t value) {
+    const std::int32_t old = myIndex_;
+    myIndex_ = value;
+    if (old != value) {
+        Q_EMIT myIndexChanged(old, value);
+    }
+}
+
 void ctlDetArea::setMyIndex(std::int32_t value) {
-    myIndex_ = value > 0 ? value : 0;
+    storeMyIndex(value > 0 ? value : 0);
     if (showLabel_ == 1) {
         lblLabel_->setText(QString::number(myIndex_));
     }
@@ -247,7 +255,7 @@ void ctlDetArea::Clear() {
     setForeColorQuietly(0xFFFFFF);
     colRes_ = 3;
     showLabel_ = 1;
-    myIndex_ = 0;
+    storeMyIndex(0);
     key_ = QStringLiteral("Area0");
     lblLabel_->setVisible(true);
     motionThreshold_ = 100;

@@ -110,6 +110,8 @@ Q_SIGNALS:
     // the position within the picture in pixels.
     void MouseDown(short Button, short Shift, float X, float Y);
     void PropertyChanged(const QString& name);
+    // MyIndex changed, by its setter or by Clear; lets the control array keep its lookup.
+    void myIndexChanged(std::int32_t oldIndex, std::int32_t newIndex);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +120,7 @@ private:
     void ResizeArea();
     void updateLabelText();
     void setForeColorQuietly(std::int32_t value);
+    void storeMyIndex(std::int32_t value);
 
     engine::AreaMeasure measure_;
     engine::AreaGeometry geometry_;

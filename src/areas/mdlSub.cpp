@@ -1,5 +1,7 @@
 #include "mdlSub.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QMenu>
 
@@ -51,12 +53,7 @@ void mdlSub::setFrameSize(std::int32_t width, std::int32_t height) {
 }
 
 std::int32_t mdlSub::FindAreaPosition(std::int32_t number) const {
-    for (const auto& [position, element] : controls_.elements()) {
-        if (element && element->MyIndex() >= 0 && element->MyIndex() == number) {
-            return position;
-        }
-    }
-    return -1;
+    return number >= 0 ? controls_.positionOfIndex(number) : -1;
 }
 
 std::int32_t mdlSub::SelectedAreaIndex(std::int64_t position) const {
@@ -171,15 +168,23 @@ QAction* mdlSub::addIndexEntry() {
     return action;
 }
 
+// One Select entry per area, entry 0 always there. Entries are reused rather than rebuilt, so
+// keeping the menu in step stays cheap with many areas.
 void mdlSub::RebuildIndexMenu() {
     QList<QAction*>& entries = *menus_.mnuSelectIndex;
-    while (entries.size() > 1) {
+    const auto& items = collection_.items();
+    const qsizetype wanted = std::max<qsizetype>(1, qsizetype(items.size()));
+    while (entries.size() > wanted) {
         delete entries.takeLast();
     }
-    const auto& items = collection_.items();
+    while (entries.size() < wanted) {
+        addIndexEntry();
+    }
     for (std::size_t i = 0; i < items.size(); ++i) {
-        QAction* entry = i == 0 ? entries[0] : addIndexEntry();
-        entry->setText(indexCaption(items[i]->Index(), items[i]->Key()));
+        const QString caption = indexCaption(items[i]->Index(), items[i]->Key());
+        if (entries[qsizetype(i)]->text() != caption) {
+            entries[qsizetype(i)]->setText(caption);
+        }
     }
     setAreaMenusEnabled(collection_.Count() >= 1);
 }

@@ -3,9 +3,8 @@
 // processor has AVX2.
 //
 // Same scheme as the SSE2 variant: blocks that start on a sample, constant byte masks per
-// block, per-byte tests whose three channel results are ANDed onto each sample's first byte.
-// AVX2 byte shifts work within each 16-byte half, so the block layout keeps every sample
-// inside one half.
+// block, and one 32-bit compare per sample deciding its three channel tests together (a sample
+// is 12 or 16 bytes after the previous one, so it always starts a 32-bit element).
 
 #if defined(__x86_64__)
 
@@ -22,9 +21,8 @@ namespace ostrel::engine {
 
 namespace {
 
-// 3 bytes per pixel: 96 bytes, samples at 0, 12, ..., 84; as 16-byte halves: 0 and 12 | 8 |
-// 4 | 0 and 12 | 8 | 4, none crossing a half.
-// 4 bytes per pixel: 64 bytes, samples at byte 0 of each half.
+// 3 bytes per pixel: 96 bytes, samples at 0, 12, ..., 84.
+// 4 bytes per pixel: 64 bytes, samples at byte 0 of each 16 bytes.
 template <int Bpp>
 struct Layout {
     static constexpr std::size_t kBlockBytes = Bpp == 3 ? 96 : 64;
@@ -37,14 +35,21 @@ struct Layout {
 template <int Bpp>
 struct Constants {
     static constexpr int kVectors = Layout<Bpp>::kVectors;
-    __m256i motionFirst[kVectors];  // 0xFF on the first byte of each sample, if motion counts
-    __m256i colorFirst[kVectors];   // the same for colour
-    __m256i sampleBgr[kVectors];    // 0xFF on bytes 0..2 of each sample: what prev keeps
-    __m256i target[kVectors];       // the target colour byte of each byte's channel
-    __m256i limit;                  // motion: a channel changed when |cur - prev| >= limit
-    __m256i sens;                   // colour: a channel matches when |cur - target| <= sens
-    __m256i show;                   // all ones when the piece shows under the marks
+    // Colour: a sample matches when lo <= its bytes <= hi (the target colour widened by the
+    // tolerance); the fourth byte of each element always passes.
+    __m256i lo[kVectors];
+    __m256i hi[kVectors];
+    __m256i motionMark[kVectors];  // 0x00FFFF00 in the elements of samples, if motion counts
+    __m256i colorMark[kVectors];   // 0x00FF00FF in the elements of samples, if colour counts
+    __m256i sampleBgr[kVectors];   // 0xFF on bytes 0..2 of each sample: what prev keeps
+    // Motion: a byte changed when limit - |cur - prev| saturates to 0; 0 in each element's
+    // fourth byte so that byte always passes.
+    __m256i limit;
 };
+
+OSTREL_AVX2 inline __m256i loadAligned(const std::uint8_t* bytes) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+}
 
 template <int Bpp>
 OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
@@ -53,65 +58,56 @@ OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
     // right for the ones that still count.
     const bool motion = p.countMotion && p.motionLimit <= 255;
     const bool color = p.countColor && p.colorSens >= 0;
-    const std::uint8_t channel[4] = {p.detBlue, p.detGreen, p.detRed, 0};
-    alignas(32) std::uint8_t first[kBytes], firstColor[kBytes], bgr[kBytes], target[kBytes];
+    const int limit = std::clamp(p.motionLimit, 0, 255);
+    const int sens = std::clamp(p.colorSens, 0, 255);
+    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
+    alignas(32) std::uint8_t lo[kBytes], hi[kBytes], motionMark[kBytes], colorMark[kBytes],
+        bgr[kBytes], limits[32];
     for (std::size_t j = 0; j < kBytes; ++j) {
-        const std::size_t inSample = j % (4 * Bpp);
-        first[j] = motion && inSample == 0 ? 0xFF : 0;
-        firstColor[j] = color && inSample == 0 ? 0xFF : 0;
-        bgr[j] = inSample < 3 ? 0xFF : 0;
-        target[j] = channel[j % Bpp];
+        const std::size_t inSample = j % (4 * Bpp);  // 0..3: the sample's element
+        const bool sampled = inSample < 3;
+        lo[j] = sampled ? std::uint8_t(std::max(target[inSample] - sens, 0)) : 0;
+        hi[j] = sampled ? std::uint8_t(std::min(target[inSample] + sens, 255)) : 255;
+        motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
+        colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
+        bgr[j] = sampled ? 0xFF : 0;
+    }
+    for (std::size_t j = 0; j < 32; ++j) {
+        limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
     }
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.motionFirst[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(first + 32 * v));
-        k.colorFirst[v] =
-            _mm256_load_si256(reinterpret_cast<const __m256i*>(firstColor + 32 * v));
-        k.sampleBgr[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(bgr + 32 * v));
-        k.target[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(target + 32 * v));
+        k.lo[v] = loadAligned(lo + 32 * v);
+        k.hi[v] = loadAligned(hi + 32 * v);
+        k.motionMark[v] = loadAligned(motionMark + 32 * v);
+        k.colorMark[v] = loadAligned(colorMark + 32 * v);
+        k.sampleBgr[v] = loadAligned(bgr + 32 * v);
     }
-    k.limit = _mm256_set1_epi8(char(std::clamp(p.motionLimit, 0, 255)));
-    k.sens = _mm256_set1_epi8(char(std::clamp(p.colorSens, 0, 255)));
-    k.show = _mm256_set1_epi8(p.showPicture ? char(0xFF) : 0);
+    k.limit = loadAligned(limits);
 }
 
-OSTREL_AVX2 inline __m256i absDiff(__m256i a, __m256i b) {
-    return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
-}
-
-// 0xFF on the bytes where the pass mask `m` holds for that byte and the next two.
-OSTREL_AVX2 inline __m256i allThree(__m256i m) {
-    return _mm256_and_si256(
-        m, _mm256_and_si256(_mm256_srli_si256(m, 1), _mm256_srli_si256(m, 2)));
-}
-
-template <int Bpp>
+template <int Bpp, bool ShowPicture>
 OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
                                      std::uint8_t* prev, std::uint8_t* disp,
-                                     const Constants<Bpp>& k, __m256i& motionCount,
-                                     __m256i& colorCount) {
+                                     const Constants<Bpp>& k, __m256i& counters) {
+    const __m256i zero = _mm256_setzero_si256();
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32 * v));
         const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + 32 * v));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s);
 
-        const __m256i d = absDiff(s, old);
-        const __m256i moved = _mm256_cmpeq_epi8(_mm256_max_epu8(d, k.limit), d);
-        const __m256i motion = _mm256_and_si256(allThree(moved), k.motionFirst[v]);
+        const __m256i d = _mm256_or_si256(_mm256_subs_epu8(s, old), _mm256_subs_epu8(old, s));
+        const __m256i moved = _mm256_cmpeq_epi32(_mm256_subs_epu8(k.limit, d), zero);
+        const __m256i off =
+            _mm256_or_si256(_mm256_subs_epu8(s, k.hi[v]), _mm256_subs_epu8(k.lo[v], s));
+        const __m256i near = _mm256_cmpeq_epi32(off, zero);
+        // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
+        const __m256i marks = _mm256_or_si256(_mm256_and_si256(moved, k.motionMark[v]),
+                                              _mm256_and_si256(near, k.colorMark[v]));
+        // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
+        counters = _mm256_sub_epi8(counters, marks);
 
-        const __m256i e = absDiff(s, k.target[v]);
-        const __m256i near = _mm256_cmpeq_epi8(_mm256_min_epu8(e, k.sens), e);
-        const __m256i color = _mm256_and_si256(allThree(near), k.colorFirst[v]);
-
-        // 0xFF is -1: subtracting the masks counts the samples in each byte.
-        motionCount = _mm256_sub_epi8(motionCount, motion);
-        colorCount = _mm256_sub_epi8(colorCount, color);
-
-        // Motion marks green and red (bytes 1, 2), colour blue and red (bytes 0, 2).
-        const __m256i marks = _mm256_or_si256(
-            _mm256_or_si256(_mm256_slli_si256(motion, 1), _mm256_slli_si256(motion, 2)),
-            _mm256_or_si256(color, _mm256_slli_si256(color, 2)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(disp + 32 * v),
-                            _mm256_or_si256(_mm256_and_si256(s, k.show), marks));
+                            ShowPicture ? _mm256_or_si256(s, marks) : marks);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(prev + 32 * v),
                             _mm256_blendv_epi8(old, s, k.sampleBgr[v]));
     }
@@ -123,7 +119,7 @@ OSTREL_AVX2 inline std::int64_t sumLanes(__m256i v) {
     return _mm_cvtsi128_si64(halves) + _mm_extract_epi64(halves, 1);
 }
 
-template <int Bpp>
+template <int Bpp, bool ShowPicture>
 OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                                        const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
@@ -133,14 +129,15 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
     const std::size_t total = rowBytes * std::size_t(src.height);
     const bool packedSource = src.stride == std::ptrdiff_t(rowBytes) || src.height == 1;
     const __m256i zero = _mm256_setzero_si256();
+    const __m256i colorByte = _mm256_set1_epi32(0x000000FF);
+    const __m256i motionByte = _mm256_set1_epi32(0x0000FF00);
     __m256i motionSum = zero;
     __m256i colorSum = zero;
     std::size_t at = 0;
     int y = 0;
     std::size_t rowBegin = 0;
     while (at + kBlock <= total) {
-        __m256i motionCount = zero;
-        __m256i colorCount = zero;
+        __m256i counters = zero;
         for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= total;
              ++n, at += kBlock) {
             const std::uint8_t* s;
@@ -158,11 +155,13 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
                     s = buf.cur + at;
                 }
             }
-            measureBlock<Bpp>(s, buf.cur + at, buf.prev + at, buf.display + at, k, motionCount,
-                              colorCount);
+            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
+                                           counters);
         }
-        motionSum = _mm256_add_epi64(motionSum, _mm256_sad_epu8(motionCount, zero));
-        colorSum = _mm256_add_epi64(colorSum, _mm256_sad_epu8(colorCount, zero));
+        motionSum = _mm256_add_epi64(
+            motionSum, _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));
+        colorSum = _mm256_add_epi64(
+            colorSum, _mm256_sad_epu8(_mm256_and_si256(counters, colorByte), zero));
     }
     KernelCounts counts{sumLanes(motionSum), sumLanes(colorSum)};
     if (at < total) {
@@ -170,6 +169,13 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
         kernel_detail::measurePackedTail(buf, at, total, Bpp, p, counts);
     }
     return counts;
+}
+
+template <int Bpp>
+OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
+                                       const KernelParams& p) {
+    return p.showPicture ? measureBlocks<Bpp, true>(src, buf, p)
+                         : measureBlocks<Bpp, false>(src, buf, p);
 }
 
 }  // namespace

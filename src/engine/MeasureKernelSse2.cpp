@@ -2,10 +2,10 @@
 //
 // The packed buffers are walked in blocks that start on a sample (samples fall every 4 pixels
 // of the packed layout, across row ends), so every block has the same layout and its byte
-// masks are constants. Each vector is tested byte by byte; a sample's three channel results
-// are ANDed onto its first byte with byte shifts, which never cross the vector because no
-// sample straddles one. Source bytes are read straight from the source row; a block that
-// spans a row end of a padded source is first gathered into `cur`.
+// masks are constants. A sample is 12 or 16 bytes after the previous one, so it always starts
+// a 32-bit element: its three channel tests are decided together by one 32-bit compare, with
+// the element's fourth byte made to pass by the constants. Source bytes are read straight from
+// the source row; a block that spans a row end of a padded source is first gathered into `cur`.
 
 #if defined(__x86_64__)
 
@@ -34,13 +34,16 @@ struct Layout {
 template <int Bpp>
 struct Constants {
     static constexpr int kVectors = Layout<Bpp>::kVectors;
-    __m128i motionFirst[kVectors];  // 0xFF on the first byte of each sample, if motion counts
-    __m128i colorFirst[kVectors];   // the same for colour
-    __m128i sampleBgr[kVectors];    // 0xFF on bytes 0..2 of each sample: what prev keeps
-    __m128i target[kVectors];       // the target colour byte of each byte's channel
-    __m128i limit;                  // motion: a channel changed when |cur - prev| >= limit
-    __m128i sens;                   // colour: a channel matches when |cur - target| <= sens
-    __m128i show;                   // all ones when the piece shows under the marks
+    // Colour: a sample matches when lo <= its bytes <= hi (the target colour widened by the
+    // tolerance); the fourth byte of each element always passes.
+    __m128i lo[kVectors];
+    __m128i hi[kVectors];
+    __m128i motionMark[kVectors];  // 0x00FFFF00 in the elements of samples, if motion counts
+    __m128i colorMark[kVectors];   // 0x00FF00FF in the elements of samples, if colour counts
+    __m128i sampleBgr[kVectors];   // 0xFF on bytes 0..2 of each sample: what prev keeps
+    // Motion: a byte changed when limit - |cur - prev| saturates to 0; 0 in each element's
+    // fourth byte so that byte always passes.
+    __m128i limit;
 };
 
 template <int Bpp>
@@ -50,64 +53,60 @@ Constants<Bpp> makeConstants(const KernelParams& p) {
     // right for the ones that still count.
     const bool motion = p.countMotion && p.motionLimit <= 255;
     const bool color = p.countColor && p.colorSens >= 0;
-    const std::uint8_t channel[4] = {p.detBlue, p.detGreen, p.detRed, 0};
-    alignas(16) std::uint8_t first[kBytes], firstColor[kBytes], bgr[kBytes], target[kBytes];
+    const int limit = std::clamp(p.motionLimit, 0, 255);
+    const int sens = std::clamp(p.colorSens, 0, 255);
+    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
+    alignas(16) std::uint8_t lo[kBytes], hi[kBytes], motionMark[kBytes], colorMark[kBytes],
+        bgr[kBytes], limits[16];
     for (std::size_t j = 0; j < kBytes; ++j) {
-        const std::size_t inSample = j % (4 * Bpp);
-        first[j] = motion && inSample == 0 ? 0xFF : 0;
-        firstColor[j] = color && inSample == 0 ? 0xFF : 0;
-        bgr[j] = inSample < 3 ? 0xFF : 0;
-        target[j] = channel[j % Bpp];
+        const std::size_t inSample = j % (4 * Bpp);  // 0..3: the sample's element
+        const bool sampled = inSample < 3;
+        lo[j] = sampled ? std::uint8_t(std::max(target[inSample] - sens, 0)) : 0;
+        hi[j] = sampled ? std::uint8_t(std::min(target[inSample] + sens, 255)) : 255;
+        motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
+        colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
+        bgr[j] = sampled ? 0xFF : 0;
     }
+    for (std::size_t j = 0; j < 16; ++j) {
+        limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
+    }
+    auto load = [](const std::uint8_t* bytes) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+    };
     Constants<Bpp> k;
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.motionFirst[v] = _mm_load_si128(reinterpret_cast<const __m128i*>(first + 16 * v));
-        k.colorFirst[v] = _mm_load_si128(reinterpret_cast<const __m128i*>(firstColor + 16 * v));
-        k.sampleBgr[v] = _mm_load_si128(reinterpret_cast<const __m128i*>(bgr + 16 * v));
-        k.target[v] = _mm_load_si128(reinterpret_cast<const __m128i*>(target + 16 * v));
+        k.lo[v] = load(lo + 16 * v);
+        k.hi[v] = load(hi + 16 * v);
+        k.motionMark[v] = load(motionMark + 16 * v);
+        k.colorMark[v] = load(colorMark + 16 * v);
+        k.sampleBgr[v] = load(bgr + 16 * v);
     }
-    k.limit = _mm_set1_epi8(char(std::clamp(p.motionLimit, 0, 255)));
-    k.sens = _mm_set1_epi8(char(std::clamp(p.colorSens, 0, 255)));
-    k.show = _mm_set1_epi8(p.showPicture ? char(0xFF) : 0);
+    k.limit = load(limits);
     return k;
 }
 
-inline __m128i absDiff(__m128i a, __m128i b) {
-    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
-}
-
-// 0xFF on the bytes where the pass mask `m` holds for that byte and the next two.
-inline __m128i allThree(__m128i m) {
-    return _mm_and_si128(m, _mm_and_si128(_mm_srli_si128(m, 1), _mm_srli_si128(m, 2)));
-}
-
-template <int Bpp>
+template <int Bpp, bool ShowPicture>
 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
-                         std::uint8_t* disp, const Constants<Bpp>& k, __m128i& motionCount,
-                         __m128i& colorCount) {
+                         std::uint8_t* disp, const Constants<Bpp>& k, __m128i& counters) {
+    const __m128i zero = _mm_setzero_si128();
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * v));
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + 16 * v));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s);
 
-        const __m128i d = absDiff(s, old);
-        const __m128i moved = _mm_cmpeq_epi8(_mm_max_epu8(d, k.limit), d);
-        const __m128i motion = _mm_and_si128(allThree(moved), k.motionFirst[v]);
+        const __m128i d = _mm_or_si128(_mm_subs_epu8(s, old), _mm_subs_epu8(old, s));
+        const __m128i moved = _mm_cmpeq_epi32(_mm_subs_epu8(k.limit, d), zero);
+        const __m128i off =
+            _mm_or_si128(_mm_subs_epu8(s, k.hi[v]), _mm_subs_epu8(k.lo[v], s));
+        const __m128i near = _mm_cmpeq_epi32(off, zero);
+        // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
+        const __m128i marks = _mm_or_si128(_mm_and_si128(moved, k.motionMark[v]),
+                                           _mm_and_si128(near, k.colorMark[v]));
+        // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
+        counters = _mm_sub_epi8(counters, marks);
 
-        const __m128i e = absDiff(s, k.target[v]);
-        const __m128i near = _mm_cmpeq_epi8(_mm_min_epu8(e, k.sens), e);
-        const __m128i color = _mm_and_si128(allThree(near), k.colorFirst[v]);
-
-        // 0xFF is -1: subtracting the masks counts the samples in each byte.
-        motionCount = _mm_sub_epi8(motionCount, motion);
-        colorCount = _mm_sub_epi8(colorCount, color);
-
-        // Motion marks green and red (bytes 1, 2), colour blue and red (bytes 0, 2).
-        const __m128i marks =
-            _mm_or_si128(_mm_or_si128(_mm_slli_si128(motion, 1), _mm_slli_si128(motion, 2)),
-                         _mm_or_si128(color, _mm_slli_si128(color, 2)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(disp + 16 * v),
-                         _mm_or_si128(_mm_and_si128(s, k.show), marks));
+                         ShowPicture ? _mm_or_si128(s, marks) : marks);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(prev + 16 * v),
                          _mm_or_si128(_mm_and_si128(s, k.sampleBgr[v]),
                                       _mm_andnot_si128(k.sampleBgr[v], old)));
@@ -118,7 +117,7 @@ inline std::int64_t sumLanes(__m128i v) {
     return _mm_cvtsi128_si64(v) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v));
 }
 
-template <int Bpp>
+template <int Bpp, bool ShowPicture>
 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                            const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
@@ -127,14 +126,15 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
     const std::size_t total = rowBytes * std::size_t(src.height);
     const bool packedSource = src.stride == std::ptrdiff_t(rowBytes) || src.height == 1;
     const __m128i zero = _mm_setzero_si128();
+    const __m128i colorByte = _mm_set1_epi32(0x000000FF);
+    const __m128i motionByte = _mm_set1_epi32(0x0000FF00);
     __m128i motionSum = zero;
     __m128i colorSum = zero;
     std::size_t at = 0;
     int y = 0;
     std::size_t rowBegin = 0;
     while (at + kBlock <= total) {
-        __m128i motionCount = zero;
-        __m128i colorCount = zero;
+        __m128i counters = zero;
         for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= total;
              ++n, at += kBlock) {
             const std::uint8_t* s;
@@ -152,11 +152,12 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                     s = buf.cur + at;
                 }
             }
-            measureBlock<Bpp>(s, buf.cur + at, buf.prev + at, buf.display + at, k, motionCount,
-                              colorCount);
+            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
+                                           counters);
         }
-        motionSum = _mm_add_epi64(motionSum, _mm_sad_epu8(motionCount, zero));
-        colorSum = _mm_add_epi64(colorSum, _mm_sad_epu8(colorCount, zero));
+        motionSum = _mm_add_epi64(motionSum,
+                                  _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
+        colorSum = _mm_add_epi64(colorSum, _mm_sad_epu8(_mm_and_si128(counters, colorByte), zero));
     }
     KernelCounts counts{sumLanes(motionSum), sumLanes(colorSum)};
     if (at < total) {
@@ -164,6 +165,13 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
         kernel_detail::measurePackedTail(buf, at, total, Bpp, p, counts);
     }
     return counts;
+}
+
+template <int Bpp>
+KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
+                           const KernelParams& p) {
+    return p.showPicture ? measureBlocks<Bpp, true>(src, buf, p)
+                         : measureBlocks<Bpp, false>(src, buf, p);
 }
 
 }  // namespace

@@ -165,9 +165,9 @@ TEST(AreaMeasure, BothMeasurementsOffKeepThePreviousFrame) {
 TEST(AreaMeasure, SamplesAlternateColumnsOnAPaddedPicture) {
     for (int bpp : {3, 4}) {
         // 26 pixels wide (4k+2), padded rows, the area at (2, 1) of a larger frame.
-        TestFrame frame(40, 10, bpp, 8);
+        TestFrame frame(40, 24, bpp, 8);
         AreaMeasure area;
-        area.ResizeArea({2.0 / 40, 1.0 / 10, 26.0 / 40, 1.0, 40, 10}, bpp);
+        area.ResizeArea({2.0 / 40, 1.0 / 24, 26.0 / 40, 22.0 / 24, 40, 24}, bpp);
         ASSERT_EQ(area.pixelRect().width, 26);
         const PixelRect r = area.pixelRect();
         const PixelView piece = frame.view().sub(r.left, r.top, r.width, r.height);
