@@ -1,0 +1,51 @@
+#include "frmSlider.h"
+
+#include <QBoxLayout>
+#include <QPushButton>
+#include <QSlider>
+
+namespace ostrel::ui {
+
+frmSlider::frmSlider(DialogValues& values, QWidget* parent)
+    : QDialog(parent, kFixedDialogFlags), values_(values) {
+    setModal(true);
+
+    sldSlider_ = new QSlider(Qt::Horizontal, this);
+    sldSlider_->setObjectName(QStringLiteral("sldSlider"));
+    sldSlider_->setMinimumWidth(300);
+    sldSlider_->setTickPosition(QSlider::TicksBelow);
+    sldSlider_->setMinimum(0);
+    sldSlider_->setMaximum(values_.SliderMax);
+    const int ticks = values_.SliderMax == 100 ? 10 : 32;
+    sldSlider_->setTickInterval(ticks);
+    sldSlider_->setSingleStep(1);
+    sldSlider_->setPageStep(ticks);
+    sldSlider_->setValue(values_.SliderValue);
+
+    cmdOk_ = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk_->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk_->setDefault(true);
+    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel_->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOk_);
+    buttons->addWidget(cmdCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(sldSlider_);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cmdOk_, &QPushButton::clicked, this, &frmSlider::cmdOk_Click);
+    // Esc ends the dialog through reject() as well, which is what Cancel does.
+    connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmSlider::cmdOk_Click() {
+    values_.SliderValue = sldSlider_->value();
+    accept();
+}
+
+}  // namespace ostrel::ui

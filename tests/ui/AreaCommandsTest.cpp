@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include "AreaCommands.h"
+#include "AreaControlArray.h"
+#include "AreaErrors.h"
+#include "DetectionArea.h"
+#include "DialogAnswers.h"
+#include "MainMenu.h"
+#include "ctlDetArea.h"
+#include "mdlSub.h"
+#include "support/TestFrame.h"
+
+using namespace ostrel::areas;
+using ostrel::ui::AreaCommands;
+
+namespace {
+
+// The main window's parts the commands work on: menu tree, video picture, areas, registry.
+struct CommandWindow {
+    QMainWindow window;
+    QWidget* surface = new QWidget;
+    QWidget* pctDebug = new QWidget(surface);
+    ostrel::ui::MainMenu menu;
+    AreaControlArray controls{surface};
+    mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+    AreaCommands commands{menu, registry, controls, &window};
+    DialogAnswers answers;
+    DialogAnswers::Message seen;
+
+    explicit CommandWindow(std::initializer_list<const char*> keys = {}) {
+        window.setCentralWidget(surface);
+        pctDebug->setGeometry(8, 8, 320, 240);
+        registry.setFrameSize(320, 240);
+        window.resize(400, 320);
+        window.show();
+        for (const char* key : keys) {
+            registry.AddArea(QString::fromLatin1(key));
+        }
+    }
+    ctlDetArea& control(int number) { return controls.element(registry.FindAreaPosition(number)); }
+    DetectionArea& area(int number) {
+        return *registry.areaCollection().Item(std::int64_t(number));
+    }
+    int selected() { return registry.SelectedAreaIndex(registry.SelectedPosition()); }
+    int count() { return registry.areaCollection().Count(); }
+    // Chooses Add, types `key` and presses OK; `message` expects a message box afterwards.
+    void add(const QString& key, bool message = false) {
+        answers.then([key](QWidget* d) {
+            QTest::keyClicks(d->findChild<QLineEdit*>(QStringLiteral("txtKey")), key);
+            DialogAnswers::click(d, "cmdOk");
+        });
+        if (message) {
+            answers.thenMessage(seen);
+        }
+        menu.mnuAdd->trigger();
+    }
+};
+
+}  // namespace
+
+TEST(AreaCommands, AddAsksForANonEmptyUniqueKey) {
+    CommandWindow w;
+    w.add("", true);
+    w.add("   ", true);
+    w.answers.then([](QWidget* d) { DialogAnswers::click(d, "cmdCancel"); }).thenMessage(w.seen);
+    w.menu.mnuAdd->trigger();
+    EXPECT_EQ(w.seen.count, 3);
+    EXPECT_EQ(w.seen.text, "Key darf kein Leerstring sein!");
+    EXPECT_EQ(w.seen.icon, QMessageBox::Information);
+    EXPECT_EQ(w.seen.title, "Ostrel");
+    EXPECT_EQ(w.count(), 0);
+
+    w.add("  Door  ");
+    w.add("Window");
+    ASSERT_EQ(w.count(), 2);
+    EXPECT_EQ(w.area(1).Key(), "Door");
+    EXPECT_EQ(w.selected(), 2) << "the new area is selected";
+    w.seen = {};
+    w.add("Door", true);
+    w.add(" wINDOW ", true);
+    // Closing the dialog by its close box keeps the previous key, which is taken now.
+    w.answers.then([](QWidget* d) { d->close(); }).thenMessage(w.seen);
+    w.menu.mnuAdd->trigger();
+    EXPECT_EQ(w.seen.count, 3);
+    EXPECT_EQ(w.seen.text, "Key muss eindeutig sein!");
+    EXPECT_EQ(w.seen.icon, QMessageBox::Information);
+    EXPECT_EQ(w.count(), 2);
+}
+
+TEST(AreaCommands, ValueCommandsRunTheSliderOnTheSelectedArea) {
+    using Get = std::int32_t (DetectionArea::*)() const;
+    using Set = void (DetectionArea::*)(std::int32_t);
+    CommandWindow w{"A", "B"};
+    const std::tuple<QAction*, const char*, int, int, Get, Set> cases[] = {
+        {w.menu.mnuMotSens, "Motion Sensibility", 255, 32, &DetectionArea::MotionSens,
+         &DetectionArea::setMotionSens},
+        {w.menu.mnuMotTre, "Motion Threshold Value", 100, 10, &DetectionArea::MotionThreshold,
+         &DetectionArea::setMotionThreshold},
+        {w.menu.mnuColSens, "Color Sensibility", 255, 32, &DetectionArea::ColorSens,
+         &DetectionArea::setColorSens},
+        {w.menu.mnuColTre, "Color Threshold Value", 100, 10, &DetectionArea::ColorThreshold,
+         &DetectionArea::setColorThreshold},
+    };
+    w.registry.SelectArea(w.registry.FindAreaPosition(1));
+    for (const auto& [action, title, maximum, ticks, get, set] : cases) {
+        SCOPED_TRACE(title);
+        (w.area(1).*set)(80);
+        (w.area(2).*set)(5);
+        for (const char* button : {"cmdCancel", "cmdOk"}) {
+            w.answers.then([&, button](QWidget* d) {
+                auto* slider = d->findChild<QSlider*>(QStringLiteral("sldSlider"));
+                EXPECT_EQ(d->windowTitle(), title);
+                EXPECT_EQ(slider->maximum(), maximum);
+                EXPECT_EQ(slider->tickInterval(), ticks);
+                EXPECT_EQ(slider->value(), 80);
+                QTest::keyClick(slider, Qt::Key_Left);
+                DialogAnswers::click(d, button);
+            });
+            action->trigger();
+        }
+        EXPECT_EQ((w.area(1).*get)(), 79) << "Cancel kept 80, OK stored the moved value";
+        EXPECT_EQ((w.area(2).*get)(), 5) << "only the selected area changes";
+    }
+}
+
+TEST(AreaCommands, ColourCommandsUseTheChooserAndNeedAnArea) {
+    CommandWindow w{"A", "B"};
+    w.registry.SelectArea(w.registry.FindAreaPosition(1));
+    DetectionArea& a = w.area(1);
+    a.setDetColor(0x123456);
+    QColor shown;
+    const auto choose = [&](QColor chosen) {
+        w.answers.then([&shown, chosen](QWidget* d) {
+            shown = qobject_cast<QColorDialog*>(d)->currentColor();
+            qobject_cast<QColorDialog*>(d)->setCurrentColor(chosen.isValid() ? chosen : Qt::red);
+            d->findChild<QDialogButtonBox*>()
+                ->button(chosen.isValid() ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                ->click();
+        });
+    };
+    choose(QColor());
+    w.menu.mnuColor->trigger();
+    EXPECT_EQ(shown, QColor(0x56, 0x34, 0x12));
+    EXPECT_EQ(a.DetColor(), 0x123456) << "Cancel keeps the colour";
+    choose(QColor(1, 2, 3));
+    w.commands.mnuColor_Click();  // as the Monitor window's swatch runs it
+    EXPECT_EQ(a.DetColor(), 0x030201);
+    choose(QColor(0xFF, 0x80, 0));
+    w.menu.mnuForeColor->trigger();
+    EXPECT_EQ(shown, QColor(Qt::white));
+    EXPECT_EQ(a.ForeColor(), 0x0080FF);
+    EXPECT_EQ(w.area(2).ForeColor(), 0xFFFFFF);
+
+    // Get CalcColor takes the colour the area measured last.
+    ctlDetArea& control = w.control(1);
+    TestFrame frame(control.PixWidth(), control.PixHeight(), control.ColRes());
+    frame.fill(0x30, 0x20, 0x10);
+    control.Calculate(frame.view());
+    w.menu.mnuCalccolor->trigger();
+    EXPECT_EQ(a.DetColor(), 0x302010);
+
+    // With no area the Monitor's commands open nothing (any dialog would fail the test).
+    w.menu.mnuClear->trigger();
+    ASSERT_EQ(w.count(), 0);
+    w.commands.mnuMotSens_Click();
+    w.commands.mnuMotTre_Click();
+    w.commands.mnuColSens_Click();
+    w.commands.mnuColTre_Click();
+    w.commands.mnuColor_Click();
+}
+
+TEST(AreaCommands, CheckItemsShowLabelAndZOrderActOnTheSelectedArea) {
+    CommandWindow w{"A", "B"};
+    w.registry.SelectArea(w.registry.FindAreaPosition(1));
+    const std::pair<QAction*, bool (DetectionArea::*)() const> items[] = {
+        {w.menu.mnuMotionActive, &DetectionArea::MotionActive},
+        {w.menu.mnuMotionEvent, &DetectionArea::MotionEvent},
+        {w.menu.mnuColorActive, &DetectionArea::ColorActive},
+        {w.menu.mnuColorEvent, &DetectionArea::ColorEvent},
+        {w.menu.mnuShowPicture, &DetectionArea::ShowPicture},
+        {w.menu.mnuShowFrame, &DetectionArea::ShowFrame},
+        {w.menu.mnuVisible, &DetectionArea::Visible},
+    };
+    for (const auto& [item, get] : items) {
+        SCOPED_TRACE(item->text().toStdString());
+        item->trigger();
+        EXPECT_FALSE(item->isChecked());
+        EXPECT_FALSE((w.area(1).*get)());
+        EXPECT_TRUE((w.area(2).*get)());
+        item->trigger();
+        EXPECT_TRUE((w.area(1).*get)());
+    }
+
+    for (int entry : {2, 2, 0, 1}) {  // choosing the checked entry again keeps it checked
+        w.menu.mnuShowLabel[entry]->trigger();
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(w.menu.mnuShowLabel[i]->isChecked(), i == entry) << entry;
+        }
+        EXPECT_EQ(w.area(1).ShowLabel(), entry);
+        if (entry == 2) {
+            EXPECT_EQ(w.control(1).label()->text(), "A");
+        }
+    }
+
+    const auto stack = [&](QWidget* widget) { return w.surface->children().indexOf(widget); };
+    w.menu.mnuZorder[0]->trigger();
+    EXPECT_GT(stack(&w.control(1)), stack(&w.control(2)));
+    w.menu.mnuZorder[1]->trigger();
+    EXPECT_LT(stack(&w.control(1)), stack(&w.control(2)));
+    EXPECT_EQ(stack(w.pctDebug), 0) << "the video stays behind the areas";
+}
+
+TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
+    CommandWindow w{"A", "B", "C"};
+    w.menu.mnuSelectIndex[1]->trigger();
+    EXPECT_EQ(w.selected(), 2);
+    w.registry.setEditMode(true);
+    w.menu.mnuSelectIndex[0]->trigger();
+    EXPECT_EQ(w.selected(), 2) << "no selection while editing";
+    EXPECT_FALSE(w.menu.mnuSelectIndex[0]->isChecked());
+    w.registry.setEditMode(false);
+    w.menu.mnuRemove->trigger();
+    ASSERT_EQ(w.count(), 2);
+    EXPECT_EQ(w.area(2).Key(), "C");
+
+    // A selection left on a position without an area: the registry finds nothing to remove.
+    EXPECT_THROW(w.registry.SelectArea(9), NoSuchElementError);
+    w.answers.thenMessage(w.seen);
+    w.menu.mnuRemove->trigger();
+    EXPECT_EQ(w.seen.text, "Error");
+    EXPECT_EQ(w.seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(w.seen.title, "Ostrel");
+    EXPECT_EQ(w.count(), 2);
+
+    w.menu.mnuClear->trigger();
+    EXPECT_EQ(w.count(), 0);
+    EXPECT_FALSE(w.menu.mnuProperties->isEnabled());
+}
+
+TEST(AreaCommands, ClicksSelectExceptWhileEditingAndRightClickOpensProperties) {
+    CommandWindow w{"A", "B"};
+    QSignalSpy modify(&w.commands, &AreaCommands::modifySizeRequested);
+    QTest::mouseClick(w.control(1).label(), Qt::LeftButton);
+    EXPECT_EQ(w.selected(), 1);
+    QTest::mouseDClick(w.control(2).label(), Qt::LeftButton);
+    EXPECT_EQ(w.selected(), 2);
+    ASSERT_EQ(modify.size(), 1);
+    EXPECT_EQ(modify[0][0].toInt(), 3) << "SkipMove";
+
+    w.registry.setEditMode(true);
+    QTest::mouseClick(w.control(1).label(), Qt::LeftButton);
+    QTest::mouseDClick(w.control(1).label(), Qt::LeftButton);
+    QTest::mousePress(w.control(1).picture(), Qt::RightButton);
+    EXPECT_EQ(w.selected(), 2);
+    EXPECT_EQ(modify.size(), 1);
+    EXPECT_TRUE(w.menu.mnuProperties->isVisible()) << "the context menu also while editing";
+    w.menu.mnuProperties->hide();
+
+    w.registry.setEditMode(false);
+    QTest::mousePress(w.control(1).picture(), Qt::RightButton);
+    EXPECT_EQ(w.selected(), 1);
+    EXPECT_TRUE(w.menu.mnuProperties->isVisible());
+    w.menu.mnuProperties->hide();
+}
+
+TEST(AreaCommands, ViewAboutAndExitArePassedOn) {
+    CommandWindow w;
+    QSignalSpy view(&w.commands, &AreaCommands::showFormsToggled);
+    QSignalSpy about(&w.commands, &AreaCommands::aboutRequested);
+    QSignalSpy exit(&w.commands, &AreaCommands::exitRequested);
+    w.menu.mnuShowForms[0]->trigger();
+    w.menu.mnuShowForms[0]->trigger();
+    w.menu.mnuShowForms[1]->trigger();
+    ASSERT_EQ(view.size(), 3);
+    EXPECT_EQ(view[0], QVariantList({0, false}));
+    EXPECT_EQ(view[1], QVariantList({0, true}));
+    EXPECT_EQ(view[2], QVariantList({1, false}));
+    w.menu.mnuAbout->trigger();
+    w.menu.mnuExit->trigger();
+    EXPECT_EQ(about.size(), 1);
+    EXPECT_EQ(exit.size(), 1);
+}

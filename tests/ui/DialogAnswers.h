@@ -1,0 +1,101 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <ostream>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+// Readable failure messages for the values these tests compare.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QColor& color, std::ostream* os) {
+    *os << color.name().toStdString();
+}
+
+// Answers the modal dialogs that the code under test runs with exec(), one queued answer per
+// dialog, in order. A dialog with no answer left is rejected after two seconds and counted as a
+// failure, so a command that opens a dialog it should not fails the test instead of hanging it.
+class DialogAnswers {
+public:
+    using Answer = std::function<void(QWidget* dialog)>;
+
+    DialogAnswers() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start();
+    }
+    ~DialogAnswers() { EXPECT_EQ(pending_.size(), 0u) << "dialogs that never opened"; }
+
+    DialogAnswers& then(Answer answer) {
+        pending_.push_back(std::move(answer));
+        return *this;
+    }
+
+    // A message box: records its title, text and icon, then presses OK.
+    struct Message {
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        int count = 0;
+    };
+    DialogAnswers& thenMessage(Message& seen) {
+        return then([&seen](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr)
+                << "expected a message box, got " << w->windowTitle().toStdString();
+            seen = {box->windowTitle(), box->text(), box->icon(), seen.count + 1};
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+
+    // Clicks the push button called `name` in `dialog`.
+    static void click(QWidget* dialog, const char* name) {
+        auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+    }
+
+private:
+    void poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible()) {
+            unexpected_.invalidate();
+            return;
+        }
+        if (answering_) {
+            return;  // an answer that waits runs the event loop, and with it this timer
+        }
+        if (!pending_.empty()) {
+            const Answer answer = std::move(pending_.front());
+            pending_.pop_front();
+            answering_ = true;
+            answer(modal);
+            answering_ = false;
+            return;
+        }
+        if (!unexpected_.isValid()) {
+            unexpected_.start();
+        } else if (unexpected_.elapsed() > 2000) {
+            ADD_FAILURE() << "unexpected dialog \"" << modal->windowTitle().toStdString() << "\"";
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+        }
+    }
+
+    QTimer timer_;
+    std::deque<Answer> pending_;
+    QElapsedTimer unexpected_;
+    bool answering_ = false;
+};
