@@ -297,12 +297,14 @@ void ctlDetArea::Calculate(const engine::PixelView& source) {
 }
 
 bool ctlDetArea::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblLabel_) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+    const bool leftMouse =
+        (event->type() == QEvent::MouseButtonRelease ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    if (watched == lblLabel_ && leftMouse) {
+        if (event->type() == QEvent::MouseButtonRelease) {
             Q_EMIT Click();
-        } else if (event->type() == QEvent::MouseButtonDblClick &&
-                   mouse->button() == Qt::LeftButton) {
+        } else {
             Q_EMIT DblClick();
         }
     }

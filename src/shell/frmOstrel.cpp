@@ -1,16 +1,47 @@
 #include "frmOstrel.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
 
+#include "AreaCommands.h"
+#include "AreaEditor.h"
+#include "CaptureErrors.h"
+#include "ConfigFile.h"
+#include "DetectionArea.h"
+#include "FileCommands.h"
 #include "FramePicture.h"
+#include "Messages.h"
+#include "Rounding.h"
+#include "ctlDetArea.h"
+#include "ezVidCap.h"
+#include "frmAbout.h"
+#include "frmMonitor.h"
+#include "frmVideo.h"
 
 namespace ostrel::shell {
 
 namespace {
+
 constexpr int kPictureMargin = 8;  // pixels between the window's edge and the video picture
+constexpr int kIdleMonitorMs = 500;
+
+int primaryScreenDepth() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->depth() : 0;
 }
 
-frmOstrel::frmOstrel(QWidget* parent) : QMainWindow(parent) {
+}  // namespace
+
+frmOstrel::frmOstrel(StartOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+    if (!options_.displayDepth) {
+        options_.displayDepth = primaryScreenDepth;
+    }
     setWindowTitle(QStringLiteral("Ostrel"));
     menu_.build(menuBar(), this);
     surface_ = new QWidget(this);
@@ -19,8 +50,340 @@ frmOstrel::frmOstrel(QWidget* parent) : QMainWindow(parent) {
     pctDebug_->move(kPictureMargin, kPictureMargin);
     controls_ = std::make_unique<areas::AreaControlArray>(surface_);
     registry_ = std::make_unique<areas::mdlSub>(*controls_, pctDebug_, menu_.areaMenus());
+    capture_ = std::make_unique<ezVidCap>();
+    capture_->setCommandLineSource(options_.source);
+    commands_ = std::make_unique<ui::AreaCommands>(menu_, *registry_, *controls_, this);
+    files_ = std::make_unique<FileCommands>(*registry_, this);
+    editor_ = std::make_unique<ui::AreaEditor>(
+        menu_, *registry_, *controls_, surface_, pctDebug_,
+        [this]() -> const QImage& { return pctDebug_->frame(); },
+        ui::EditMonitor{[this](double top, double left, double width, double height) {
+                            if (monitor_) {
+                                monitor_->showEditGeometry(top, left, width, height);
+                            }
+                        },
+                        [this](const QColor& color) {
+                            if (monitor_) {
+                                monitor_->setGeometryTextColor(color);
+                            }
+                        },
+                        [this] {
+                            if (monitor_) {
+                                monitor_->pctView->update();
+                            }
+                        }});
+    connectCommands();
+    idleMonitor_.setInterval(kIdleMonitorMs);
+    connect(&idleMonitor_, &QTimer::timeout, this, [this] {
+        // Without frames no pass writes the Monitor; keep it current at a slow pace.
+        if (loop_.passes() == passesAtLastIdleCheck_) {
+            updateMonitor();
+        }
+        passesAtLastIdleCheck_ = loop_.passes();
+    });
 }
 
-frmOstrel::~frmOstrel() = default;
+frmOstrel::~frmOstrel() {
+    // Windows that hold the capture control's picture go before the control.
+    video_.reset();
+    monitor_.reset();
+}
+
+void frmOstrel::connectCommands() {
+    connect(menu_.mnuOpen, &QAction::triggered, files_.get(), &FileCommands::Open);
+    connect(menu_.mnuSave, &QAction::triggered, files_.get(), &FileCommands::Save);
+    connect(menu_.mnuSaveAs, &QAction::triggered, files_.get(), &FileCommands::SaveAs);
+    connect(commands_.get(), &ui::AreaCommands::exitRequested, this, &QWidget::close);
+    connect(commands_.get(), &ui::AreaCommands::modifySizeRequested, editor_.get(),
+            &ui::AreaEditor::startEdit);
+    connect(commands_.get(), &ui::AreaCommands::aboutRequested, this, &frmOstrel::showAbout);
+    connect(commands_.get(), &ui::AreaCommands::showFormsToggled, this, [this](int entry, bool on) {
+        if (entry == 0) {
+            setMonitorVisible(on);
+        } else {
+            setVideoVisible(on);
+        }
+    });
+    connect(menu_.mnuHasDlgSource, &QAction::triggered, this, [this] {
+        if (capture_->HasDlgSource()) {
+            capture_->ShowDlgSource(this);
+        }
+    });
+    connect(menu_.mnuHasDlgDisplay, &QAction::triggered, this, [this] {
+        if (capture_->HasDlgDisplay()) {
+            capture_->ShowDlgDisplay(this);
+        }
+    });
+    connect(menu_.mnuHasDlgFormat, &QAction::triggered, this, [this] {
+        if (capture_->HasDlgFormat()) {
+            capture_->ShowDlgFormat(this);
+        }
+        FormatChange();
+    });
+}
+
+bool frmOstrel::checkDisplayDepth() {
+    const int colRes = engine::nearest(options_.displayDepth() / 8.0);
+    if (colRes < 3) {
+        ui::ShowMessage(this, QStringLiteral("Change the Color Palette to True Color (24Bit oder 32Bit)!"),
+                        QMessageBox::Critical);
+        return false;
+    }
+    registry_->setDisplayColRes(colRes > 4 ? 4 : colRes);
+    return true;
+}
+
+bool frmOstrel::load() {
+    if (!checkDisplayDepth()) {
+        finish();
+        return false;
+    }
+    // The Video window comes up with the capture control's first use.
+    video_ = std::make_unique<frmVideo>(*capture_, state_);
+    connect(capture_.get(), &ezVidCap::CaptureError, video_.get(), &frmVideo::onCaptureError);
+    connect(video_.get(), &frmVideo::hiddenByClose, this,
+            [this] { menu_.mnuShowForms[1]->setChecked(false); });
+    buildDriverMenu();
+    capture_->applyStartupOptions(registry_->DisplayColRes());
+    connect(capture_.get(), &ezVidCap::DriverIndexChanged, this, &frmOstrel::checkConnectedDriver);
+    checkConnectedDriver();
+
+    setExitEnabled();
+    menu_.mnuClear->setEnabled(false);
+    menu_.mnuSelect->setEnabled(false);
+    menu_.mnuProperties->setEnabled(false);
+    settings_.restorePosition(this);
+    if (!state_.ClientAttached) {
+        setWindowTitle(QStringLiteral("Ostrel - New"));
+    }
+    FormatChange();
+    if (ended_) {
+        return false;
+    }
+    state_.HideOnClose = true;
+    monitor_ = std::make_unique<frmMonitor>(state_);
+    connect(monitor_.get(), &frmMonitor::hiddenByClose, this,
+            [this] { menu_.mnuShowForms[0]->setChecked(false); });
+    connect(monitor_.get(), &frmMonitor::motionSensRequested, commands_.get(),
+            &ui::AreaCommands::mnuMotSens_Click);
+    connect(monitor_.get(), &frmMonitor::motionThresholdRequested, commands_.get(),
+            &ui::AreaCommands::mnuMotTre_Click);
+    connect(monitor_.get(), &frmMonitor::colorSensRequested, commands_.get(),
+            &ui::AreaCommands::mnuColSens_Click);
+    connect(monitor_.get(), &frmMonitor::colorThresholdRequested, commands_.get(),
+            &ui::AreaCommands::mnuColTre_Click);
+    connect(monitor_.get(), &frmMonitor::colorRequested, commands_.get(),
+            &ui::AreaCommands::mnuColor_Click);
+    menu_.mnuShowForms[0]->setChecked(!monitor_->isHidden());
+    menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
+    show();
+    // The detection loop: one pass for every new frame, run from the event loop.
+    connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
+    updateMonitor();
+    idleMonitor_.start();
+    return true;
+}
+
+void frmOstrel::buildDriverMenu() {
+    const int count = capture_->DriverCount();
+    QMenu* driverMenu = menu_.mnuDriverMain;
+    if (count < 1) {
+        menu_.mnuDriver[0]->setText(QStringLiteral("none"));
+        menu_.mnuDriver[0]->setChecked(true);
+        ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (i >= menu_.mnuDriver.size()) {
+            QAction* entry = driverMenu->addAction(QString());
+            entry->setCheckable(true);
+            menu_.mnuDriver.append(entry);
+        }
+        // A driver name may be a file path: an ampersand in it is no access key.
+        menu_.mnuDriver[i]->setText(capture_->DriverName(i).replace(u'&', QStringLiteral("&&")));
+        connect(menu_.mnuDriver[i], &QAction::triggered, this, [this, i] { selectDriver(i); });
+    }
+}
+
+void frmOstrel::checkConnectedDriver() {
+    if (capture_->DriverCount() < 1) {
+        return;
+    }
+    for (int i = 0; i < menu_.mnuDriver.size(); ++i) {
+        menu_.mnuDriver[i]->setChecked(i == capture_->DriverIndex());
+    }
+}
+
+// A driver that cannot be connected leaves the previous one connected and checked.
+void frmOstrel::selectDriver(int n) {
+    const int previous = capture_->DriverIndex();
+    try {
+        capture_->setDriverIndex(n);
+    } catch (const CaptureFailure&) {
+        try {
+            capture_->setDriverIndex(previous);
+        } catch (const CaptureFailure&) {
+            // The previous driver failed meanwhile too; its failure was reported already.
+        }
+        ui::ShowMessage(this, QStringLiteral("Could not connect!"), QMessageBox::NoIcon);
+    }
+    checkConnectedDriver();
+    FormatChange();
+}
+
+void frmOstrel::FormatChange() {
+    menu_.mnuHasDlgFormat->setEnabled(capture_->HasDlgFormat());
+    menu_.mnuHasDlgSource->setEnabled(capture_->HasDlgSource());
+    menu_.mnuHasDlgDisplay->setEnabled(capture_->HasDlgDisplay());
+    const int frameWidth = capture_->Width();
+    const int frameHeight = capture_->Height();
+    registry_->setFrameSize(frameWidth, frameHeight);
+    if (frameWidth == 0 || frameHeight == 0) {
+        ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
+        endProgram();
+        return;
+    }
+    pctDebug_->resize(frameWidth, frameHeight);
+    // The interior becomes as large as the picture with the same margin on every side.
+    surface_->setFixedSize(2 * pctDebug_->x() + frameWidth, 2 * pctDebug_->y() + frameHeight);
+    adjustSize();
+    if (video_) {
+        const QSize interior = video_->requiredInteriorSize();
+        video_->resize(std::max(width(), interior.width()), interior.height());
+    }
+    show();
+    for (const auto& area : registry_->areaCollection().items()) {
+        area->Size(area->Left(), area->Top(), area->Width(), area->Height());
+    }
+}
+
+void frmOstrel::setExitEnabled() { menu_.mnuExit->setEnabled(!state_.ClientAttached); }
+
+void frmOstrel::closeEvent(QCloseEvent* event) {
+    if (state_.ClientAttached && !ended_) {
+        event->ignore();
+        return;
+    }
+    finish();
+    event->accept();
+}
+
+// Unload: positions written, the areas released, every window closed, the program ended.
+void frmOstrel::finish() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    idleMonitor_.stop();
+    state_.HideOnClose = false;
+    settings_.savePosition(this);
+    registry_->setEditMode(false);
+    registry_->ClearAreas();
+    if (monitor_) {
+        monitor_->close();
+    }
+    if (video_) {
+        video_->close();
+    }
+    QSettings().sync();
+    Q_EMIT ended();
+    QCoreApplication::quit();
+}
+
+void frmOstrel::endProgram() {
+    finish();
+    hide();
+}
+
+// --- the detection loop's view of the window ---
+
+bool frmOstrel::passesHeld() const { return QApplication::activeModalWidget() != nullptr; }
+
+bool frmOstrel::takeFrame() {
+    if (!capture_->CopyFrame(frame_)) {
+        return false;
+    }
+    pctDebug_->setFrame(frame_);
+    return true;
+}
+
+bool frmOstrel::editMode() const { return registry_->EditMode(); }
+
+void frmOstrel::showUnderEditBox() { editor_->showLiveUnderBox(); }
+
+void frmOstrel::EditMenu() { editor_->EditMenu(); }
+
+std::int32_t frmOstrel::areaCount() const { return registry_->areaCollection().Count(); }
+
+bool frmOstrel::measureArea(std::int32_t number) {
+    areas::ctlDetArea* area = controls_->at(registry_->FindAreaPosition(number));
+    if (area == nullptr) {
+        return false;
+    }
+    const engine::PixelView frame = pctDebug_->pixels();
+    const int left = area->PixLeft();
+    const int top = area->PixTop();
+    // A frame of another size or depth than the areas were fitted to (the source changed and
+    // FormatChange has not run yet) is not measured.
+    if (frame.data == nullptr || frame.bytesPerPixel != area->ColRes() ||
+        left + area->PixWidth() > frame.width || top + area->PixHeight() > frame.height) {
+        return false;
+    }
+    area->Calculate(frame.sub(left, top, area->PixWidth(), area->PixHeight()));
+    return true;
+}
+
+void frmOstrel::updateMonitor() {
+    if (monitor_) {
+        monitor_->showSelectedArea(*registry_);
+    }
+}
+
+// --- what automation clients reach ---
+
+void frmOstrel::showAbout() {
+    frmAbout about(this);
+    about.exec();
+}
+
+bool frmOstrel::monitorVisible() const { return monitor_ && monitor_->isVisible(); }
+
+void frmOstrel::setMonitorVisible(bool visible) {
+    if (monitor_) {
+        monitor_->setVisible(visible);
+        menu_.mnuShowForms[0]->setChecked(visible);
+    }
+}
+
+bool frmOstrel::videoVisible() const { return video_ && video_->isVisible(); }
+
+void frmOstrel::setVideoVisible(bool visible) {
+    if (video_) {
+        video_->setVisible(visible);
+        menu_.mnuShowForms[1]->setChecked(visible);
+    }
+}
+
+void frmOstrel::setMainWindowVisible(bool visible) { setVisible(visible); }
+
+bool frmOstrel::loadConfig(const QString& fileName) {
+    return LoadConfig(*registry_, fileName, this);
+}
+
+bool frmOstrel::saveConfig(const QString& fileName) { return SaveConfig(*registry_, fileName); }
+
+void frmOstrel::clientAttached() {
+    settings_.restorePosition(this);
+    show();
+    setWindowTitle(QStringLiteral("Ostrel - ConUnit"));
+    state_.ClientAttached = true;
+    setExitEnabled();
+}
+
+void frmOstrel::lastClientReleased() {
+    state_.ClientAttached = false;
+    setExitEnabled();
+    endProgram();
+}
 
 }  // namespace ostrel::shell

@@ -1,34 +1,135 @@
 #pragma once
 
-#include <QMainWindow>
+#include <functional>
+#include <memory>
 
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include "AppState.h"
 #include "AreaControlArray.h"
+#include "ConUnitHost.h"
+#include "DetectionLoop.h"
 #include "MainMenu.h"
+#include "WindowSettings.h"
 #include "mdlSub.h"
+
+namespace ostrel::ui {
+class AreaCommands;
+class AreaEditor;
+}
 
 namespace ostrel::shell {
 
+class FileCommands;
 class FramePicture;
+class ezVidCap;
+class frmMonitor;
+class frmVideo;
 
-// The main window: the video picture with the detection areas over it, and the menu bar.
-class frmOstrel : public QMainWindow {
+// How the program was started.
+struct StartOptions {
+    // The source named on the command line; empty for none.
+    QString source;
+    // Bits per pixel of the display; the primary screen's depth when not set.
+    std::function<int()> displayDepth;
+};
+
+// The main window: the video picture with the detection areas over it and the menu bar. It
+// brings up the Video and Monitor windows, runs the detection loop on the capture control's
+// frames, and ends the program in order when it closes.
+class frmOstrel : public QMainWindow,
+                  private engine::DetectionPassHost,
+                  public areas::ConUnitHost {
     Q_OBJECT
 
 public:
-    explicit frmOstrel(QWidget* parent = nullptr);
+    explicit frmOstrel(StartOptions options = {}, QWidget* parent = nullptr);
     ~frmOstrel() override;
+
+    // Start-up: display depth, drivers, capture, menus, position, frame size, the Monitor
+    // window and the detection loop. False when the program must end at once (a display with
+    // fewer than 24 bits per pixel, no video); the reason was shown.
+    bool load();
+
+    // Fits the pictures, both windows and every area to the capture control's frame size.
+    void FormatChange();
+    // Ends the program in order, also while a client is attached (signals, the bus going away).
+    void endProgram();
+    // Brings the menus and the Monitor's geometry colour in line with edit mode.
+    void EditMenu();
 
     ui::MainMenu& menu() { return menu_; }
     areas::mdlSub& registry() { return *registry_; }
     areas::AreaControlArray& controls() { return *controls_; }
     FramePicture* pctDebug() const { return pctDebug_; }
+    ezVidCap& capture() { return *capture_; }
+    frmMonitor* monitor() const { return monitor_.get(); }
+    frmVideo* video() const { return video_.get(); }
+    ui::AreaCommands& commands() { return *commands_; }
+    ui::AreaEditor& editor() { return *editor_; }
+    FileCommands& files() { return *files_; }
+    AppState& state() { return state_; }
+    const engine::DetectionLoop& loop() const { return loop_; }
+
+    // ConUnitHost
+    void showAbout() override;
+    bool monitorVisible() const override;
+    void setMonitorVisible(bool visible) override;
+    bool videoVisible() const override;
+    void setVideoVisible(bool visible) override;
+    void setMainWindowVisible(bool visible) override;
+    bool loadConfig(const QString& fileName) override;
+    bool saveConfig(const QString& fileName) override;
+    void clientAttached() override;
+    void lastClientReleased() override;
+
+Q_SIGNALS:
+    // The program has ended: windows closed, settings written.
+    void ended();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // DetectionPassHost
+    bool passesHeld() const override;
+    bool takeFrame() override;
+    bool editMode() const override;
+    void showUnderEditBox() override;
+    std::int32_t areaCount() const override;
+    bool measureArea(std::int32_t number) override;
+    void updateMonitor() override;
+
+    bool checkDisplayDepth();
+    void buildDriverMenu();
+    void checkConnectedDriver();
+    void selectDriver(int n);
+    void connectCommands();
+    void setExitEnabled();
+    void finish();
+
+    StartOptions options_;
+    AppState state_;
     ui::MainMenu menu_;
-    QWidget* surface_;
-    FramePicture* pctDebug_;
+    QWidget* surface_ = nullptr;
+    FramePicture* pctDebug_ = nullptr;
     std::unique_ptr<areas::AreaControlArray> controls_;
     std::unique_ptr<areas::mdlSub> registry_;
+    std::unique_ptr<ezVidCap> capture_;
+    std::unique_ptr<frmVideo> video_;
+    std::unique_ptr<frmMonitor> monitor_;
+    std::unique_ptr<ui::AreaCommands> commands_;
+    std::unique_ptr<ui::AreaEditor> editor_;
+    std::unique_ptr<FileCommands> files_;
+    engine::DetectionLoop loop_{*this};
+    QImage frame_;
+    QTimer idleMonitor_;
+    std::int64_t passesAtLastIdleCheck_ = 0;
+    WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};
+    bool ended_ = false;
 };
 
 }  // namespace ostrel::shell

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace ostrel::shell {
+
+// A capture driver could not be connected. `code` is the GStreamer error code behind it (never 0,
+// so that the Video window always reports it); what() is GStreamer's own, readable message.
+class CaptureFailure : public std::runtime_error {
+public:
+    explicit CaptureFailure(const std::string& message, int code = 1)
+        : std::runtime_error(message), code_(code != 0 ? code : 1) {}
+
+    int code() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+}  // namespace ostrel::shell

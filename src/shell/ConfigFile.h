@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace ostrel::areas {
+class mdlSub;
+}
+
+namespace ostrel::shell {
+
+// Limits that keep a damaged or foreign file from tying the program up. A file that breaks one
+// is refused with ConfigFileError; no file that SaveConfig writes comes near them.
+inline constexpr qint64 kMaxConfigFileBytes = 4 * 1024 * 1024;
+inline constexpr int kMaxConfigLineLength = 4096;  // characters, also the longest field
+inline constexpr int kMaxConfigAreas = 1000;
+
+// Writes every area, in number order, to the configuration file `FileName` (an existing file is
+// replaced only once the new one is complete). False while an area is being edited: nothing is
+// written then. ConfigFileError when the file cannot be written or a key cannot be stored.
+bool SaveConfig(areas::mdlSub& registry, const QString& FileName);
+
+// Replaces every area with those of the configuration file `FileName` and selects the first.
+// False while an area is being edited (the file is not opened), and after a wrong header, which
+// is reported in a message box over `messageParent`; the areas are untouched then.
+// ConfigFileError for a file that cannot be read or breaks a limit (the areas are untouched),
+// and for a value that cannot be taken or a key that cannot be added (the areas read before it
+// stay loaded).
+bool LoadConfig(areas::mdlSub& registry, const QString& FileName, QWidget* messageParent);
+
+}  // namespace ostrel::shell

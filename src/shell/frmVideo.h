@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPointer>
+#include <QSize>
+#include <QWidget>
+
+#include "WindowSettings.h"
+
+namespace ostrel::shell {
+
+class ezVidCap;
+struct AppState;
+
+// The Video window: holds the capture control's live picture and nothing else. It keeps its
+// position and visibility in the settings store ("VideoLeft", "VideoTop", "VideoVisible").
+class frmVideo : public QWidget {
+    Q_OBJECT
+
+public:
+    // Loads the window: takes the capture control's display, and restores its position and
+    // visibility (shown unless "VideoVisible" says "False").
+    frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent = nullptr);
+
+    // The interior size that fits the live picture with equal margins on both sides:
+    // 2 × left + width by 2 × top + height of the display.
+    QSize requiredInteriorSize() const;
+    QWidget* captureDisplay() const { return display_.data(); }
+
+public Q_SLOTS:
+    // Reports a capture error; code 0 is no error and shows nothing.
+    void onCaptureError(int code, const QString& text);
+
+Q_SIGNALS:
+    // A close was turned into hiding, because the program is running (HideOnClose).
+    void hiddenByClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    const AppState& state_;
+    WindowSettings settings_;
+    QPointer<QWidget> display_;
+};
+
+}  // namespace ostrel::shell

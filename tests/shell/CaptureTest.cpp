@@ -1,0 +1,462 @@
+#include <gst/app/gstappsrc.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <vector>
+
+#include "CaptureErrors.h"
+#include "ezVidCap.h"
+
+using ostrel::shell::CaptureFailure;
+using ostrel::shell::ezVidCap;
+namespace gst = ostrel::shell::gst;
+
+namespace {
+
+constexpr int kWaitMs = 4000;
+
+// Waits for the next announced frame and takes it.
+bool nextFrame(ezVidCap& capture, QImage& frame) {
+    return QTest::qWaitFor([&] { return capture.CopyFrame(frame); }, kWaitMs);
+}
+
+// Waits for a frame that differs from `previous`: the picture moves.
+bool pictureMoves(ezVidCap& capture, const QImage& previous) {
+    return QTest::qWaitFor(
+        [&] {
+            QImage frame;
+            return capture.CopyFrame(frame) && frame != previous;
+        },
+        kWaitMs);
+}
+
+// Runs `answer` on the modal dialog named `name` as soon as it is open (from a timer, as the
+// dialog's exec() blocks the test).
+void answerModal(const QString& name, std::function<void(QDialog*)> answer) {
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, name, answer] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        const bool found = dialog && dialog->objectName() == name;
+        if (found || clock->elapsed() > kWaitMs) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+        }
+        if (found) {
+            answer(dialog);
+        }
+    });
+    timer->start(10);
+}
+
+// The BGR bytes of an RGB32 pixel.
+struct Bgr {
+    int b, g, r;
+};
+
+Bgr pixelOf(const QImage& image, int x, int y) {
+    const uchar* p = image.constScanLine(y) + x * (image.depth() / 8);
+    return {p[0], p[1], p[2]};
+}
+
+bool samePixels(const QImage& decoded, const QImage& original) {
+    if (decoded.size() != original.size()) {
+        return false;
+    }
+    for (int y = 0; y < original.height(); ++y) {
+        for (int x = 0; x < original.width(); ++x) {
+            const Bgr d = pixelOf(decoded, x, y);
+            const QRgb o = original.pixel(x, y);
+            if (d.b != qBlue(o) || d.g != qGreen(o) || d.r != qRed(o)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Four frames, each with its own pattern, 66 pixels wide: a BGR row of 198 bytes is padded to
+// 200, so a copy that ignores the stride shows.
+std::vector<QImage> makeFrames() {
+    std::vector<QImage> frames;
+    for (int k = 0; k < 4; ++k) {
+        QImage frame(66, 50, QImage::Format_RGB32);
+        for (int y = 0; y < frame.height(); ++y) {
+            for (int x = 0; x < frame.width(); ++x) {
+                frame.setPixel(x, y, qRgb((40 * k + 3 * x) & 255, (7 * y + 60 * k) & 255,
+                                          (x * y + 90 * k) & 255));
+            }
+        }
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+// Encodes `frames` losslessly (FFV1 in Matroska, 10 frames per second) with GStreamer.
+void writeLosslessVideo(const QString& path, const std::vector<QImage>& frames) {
+    gst::ensureInitialised();
+    const QString line =
+        QStringLiteral(
+            "appsrc name=in format=time caps=video/x-raw,format=BGRx,width=%1,height=%2,"
+            "framerate=10/1 ! videoconvert ! avenc_ffv1 ! matroskamux ! filesink location=\"%3\"")
+            .arg(frames.front().width())
+            .arg(frames.front().height())
+            .arg(path);
+    GError* error = nullptr;
+    gst::ElementHandle pipeline =
+        gst::adoptFloating(gst_parse_launch(line.toUtf8().constData(), &error));
+    gst::ErrorHandle owned(error);
+    ASSERT_TRUE(pipeline && !owned) << (owned ? owned->message : "");
+    gst::ElementHandle source(gst_bin_get_by_name(GST_BIN(pipeline.get()), "in"), gst::Ref::Take);
+    ASSERT_NE(gst_element_set_state(pipeline.get(), GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const QImage& frame = frames[i];
+        GstBuffer* buffer = gst_buffer_new_memdup(frame.constBits(), gsize(frame.sizeInBytes()));
+        GST_BUFFER_PTS(buffer) = i * GST_SECOND / 10;
+        GST_BUFFER_DURATION(buffer) = GST_SECOND / 10;
+        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(source.get()), buffer), GST_FLOW_OK);
+    }
+    gst_app_src_end_of_stream(GST_APP_SRC(source.get()));
+    gst::BusHandle bus(gst_element_get_bus(pipeline.get()), gst::Ref::Take);
+    gst::MessageHandle done(
+        gst_bus_timed_pop_filtered(bus.get(), 10 * GST_SECOND,
+                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)),
+        gst::Ref::Take);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ASSERT_TRUE(done);
+    ASSERT_EQ(GST_MESSAGE_TYPE(done.get()), GST_MESSAGE_EOS);
+}
+
+int commandLineIndex(const ezVidCap& capture) { return capture.TestPatternIndex() + 1; }
+
+}  // namespace
+
+TEST(ezVidCap, DriversAreCamerasThenTestPatternThenCommandLineSource) {
+    EXPECT_EQ(ezVidCap::StartupDriver(0, false), 0) << "no camera: the test pattern";
+    EXPECT_EQ(ezVidCap::StartupDriver(2, false), 0) << "the first camera";
+    EXPECT_EQ(ezVidCap::StartupDriver(2, true), 3) << "the command-line source after them";
+    EXPECT_EQ(ezVidCap::StartupDriver(0, true), 1);
+
+    ezVidCap capture;
+    const int cameras = capture.CameraCount();
+    EXPECT_EQ(capture.DriverCount(), cameras + 1);
+    EXPECT_EQ(capture.DriverName(capture.TestPatternIndex()), "Test pattern");
+    EXPECT_EQ(capture.DriverIndex(), 0);
+    EXPECT_EQ(capture.Width(), 0) << "nothing connected yet";
+    EXPECT_FALSE(capture.HasDlgFormat());
+    EXPECT_FALSE(capture.HasDlgDisplay());
+
+    capture.setCommandLineSource(QStringLiteral("videotestsrc pattern=snow"));
+    EXPECT_EQ(capture.DriverCount(), cameras + 2);
+    EXPECT_EQ(capture.DriverName(cameras + 1), "videotestsrc pattern=snow");
+    EXPECT_EQ(capture.DriverIndex(), cameras + 1) << "start-up will connect it";
+    EXPECT_THROW(capture.setDriverIndex(cameras + 2), CaptureFailure);
+}
+
+TEST(ezVidCap, TestPatternDeliversMovingFramesAtThreeAndFourBytesPerPixel) {
+    ezVidCap capture;
+    capture.setColRes(3);
+    capture.setDriverIndex(capture.TestPatternIndex());
+    EXPECT_EQ(capture.Width(), 320);
+    EXPECT_EQ(capture.Height(), 240);
+
+    QImage frame;
+    ASSERT_TRUE(nextFrame(capture, frame));
+    EXPECT_EQ(frame.format(), QImage::Format_BGR888);
+    EXPECT_EQ(frame.size(), QSize(320, 240));
+    EXPECT_TRUE(pictureMoves(capture, frame));
+
+    capture.setColRes(4);
+    EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
+    ASSERT_TRUE(nextFrame(capture, frame));
+    EXPECT_EQ(frame.format(), QImage::Format_RGB32);
+    EXPECT_EQ(frame.size(), QSize(320, 240));
+    EXPECT_TRUE(pictureMoves(capture, frame));
+}
+
+TEST(ezVidCap, EachFrameIsHandedOverOnceAfterFrameReady) {
+    ezVidCap capture;
+    // Five frames a second leave room to see that nothing comes between two frames.
+    capture.setCommandLineSource(
+        QStringLiteral("videotestsrc pattern=ball is-live=true ! video/x-raw,framerate=5/1"));
+    capture.setDriverIndex(commandLineIndex(capture));
+    QSignalSpy ready(&capture, &ezVidCap::frameReady);
+
+    QImage previous;
+    for (int round = 0; round < 3; ++round) {
+        const int announced = ready.count();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ready.count() > announced; }, kWaitMs));
+        QImage frame;
+        ASSERT_TRUE(capture.CopyFrame(frame));
+        EXPECT_NE(frame, previous) << "a new frame, not the last one again";
+
+        QImage untouched(1, 1, QImage::Format_RGB32);
+        untouched.fill(Qt::red);
+        const QImage marker = untouched;
+        EXPECT_FALSE(capture.CopyFrame(untouched)) << "the same frame is never handed over twice";
+        EXPECT_EQ(untouched, marker) << "a refused hand-over leaves the target alone";
+        previous = frame;
+    }
+}
+
+TEST(ezVidCap, EncodedFilePlaysInALoopWithItsExactPixels) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::vector<QImage> frames = makeFrames();
+    const QString path = dir.filePath(QStringLiteral("four frames.mkv"));
+    writeLosslessVideo(path, frames);
+
+    ezVidCap capture;
+    capture.setColRes(3);
+    capture.setCommandLineSource(path);
+    capture.setDriverIndex(commandLineIndex(capture));
+    EXPECT_EQ(capture.Width(), 66);
+    EXPECT_EQ(capture.Height(), 50);
+
+    std::vector<int> shown;
+    bool wrapped = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!(wrapped && shown.size() >= 6) && clock.elapsed() < 3 * kWaitMs) {
+        QImage frame;
+        if (!nextFrame(capture, frame)) {
+            break;
+        }
+        ASSERT_EQ(frame.format(), QImage::Format_BGR888);
+        int index = -1;
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            if (samePixels(frame, frames[k])) {
+                index = int(k);
+            }
+        }
+        ASSERT_GE(index, 0) << "decoded frame " << shown.size() << " matches no encoded frame";
+        wrapped = wrapped || (!shown.empty() && index < shown.back());
+        shown.push_back(index);
+    }
+    EXPECT_TRUE(wrapped) << "the file starts again after its last frame";
+
+    // The same file named by URI, at 4 bytes per pixel.
+    ezVidCap byUri;
+    byUri.setCommandLineSource(QUrl::fromLocalFile(path).toString());
+    byUri.setDriverIndex(commandLineIndex(byUri));
+    QImage frame;
+    ASSERT_TRUE(nextFrame(byUri, frame));
+    EXPECT_EQ(frame.format(), QImage::Format_RGB32);
+    bool matches = false;
+    for (const QImage& original : frames) {
+        matches = matches || samePixels(frame, original);
+    }
+    EXPECT_TRUE(matches);
+}
+
+TEST(ezVidCap, DriverThatCannotConnectThrowsReadablyAndThePreviousKeepsRunning) {
+    QTemporaryDir dir;
+    ezVidCap capture;
+    capture.setDriverIndex(capture.TestPatternIndex());
+
+    struct Case {
+        QString source;
+        QString inText;
+    };
+    const std::vector<Case> cases = {
+        {dir.filePath(QStringLiteral("missing.mkv")), QString()},
+        {QStringLiteral("videotestsrc ! nosuchelement"), QStringLiteral("nosuchelement")},
+        {QStringLiteral("/dev/video-ostrel-missing"), QStringLiteral("/dev/video-ostrel-missing")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        capture.setCommandLineSource(c.source);
+        try {
+            capture.setDriverIndex(commandLineIndex(capture));
+            ADD_FAILURE() << "connected a source that does not exist";
+        } catch (const CaptureFailure& failure) {
+            const QString text = QString::fromStdString(failure.what());
+            EXPECT_GT(text.size(), 5);
+            EXPECT_TRUE(text.contains(c.inText)) << text.toStdString();
+            EXPECT_NE(failure.code(), 0);
+        }
+        EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
+        EXPECT_EQ(capture.Width(), 320);
+        QImage frame;
+        EXPECT_TRUE(nextFrame(capture, frame)) << "the test pattern still runs";
+    }
+}
+
+TEST(ezVidCap, StartupFallsBackToTheTestPatternAndReportsWhy) {
+    QTemporaryDir dir;
+    ezVidCap capture;
+    capture.setCommandLineSource(dir.filePath(QStringLiteral("gone.avi")));
+    QSignalSpy errors(&capture, &ezVidCap::CaptureError);
+    QSignalSpy changed(&capture, &ezVidCap::DriverIndexChanged);
+
+    capture.applyStartupOptions(3);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_NE(errors.at(0).at(0).toInt(), 0);
+    EXPECT_FALSE(errors.at(0).at(1).toString().isEmpty());
+    EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).toInt(), capture.TestPatternIndex());
+    QImage frame;
+    ASSERT_TRUE(nextFrame(capture, frame));
+    EXPECT_EQ(frame.format(), QImage::Format_BGR888);
+
+    ezVidCap working;
+    working.setCommandLineSource(QStringLiteral("videotestsrc is-live=true"));
+    QSignalSpy noErrors(&working, &ezVidCap::CaptureError);
+    working.applyStartupOptions(4);
+    EXPECT_EQ(noErrors.count(), 0);
+    EXPECT_EQ(working.DriverIndex(), commandLineIndex(working));
+}
+
+TEST(ezVidCap, SourceFailingWhileRunningIsReportedOnceAndKeepsItsLastFrame) {
+    ezVidCap capture;
+    // identity fails the stream after a few frames, as an unplugged camera would.
+    capture.setCommandLineSource(
+        QStringLiteral("videotestsrc is-live=true ! identity error-after=5"));
+    QSignalSpy errors(&capture, &ezVidCap::CaptureError);
+    capture.setDriverIndex(commandLineIndex(capture));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() > 0; }, kWaitMs));
+    EXPECT_NE(errors.at(0).at(0).toInt(), 0);
+    EXPECT_FALSE(errors.at(0).at(1).toString().isEmpty());
+    EXPECT_EQ(capture.Width(), 320) << "the last frame stays, and with it the frame size";
+    EXPECT_EQ(capture.display()->size(), QSize(320, 240));
+    QImage frame;
+    capture.CopyFrame(frame);  // a frame announced before the failure may still be waiting
+    EXPECT_FALSE(capture.CopyFrame(frame));
+
+    capture.setDriverIndex(capture.TestPatternIndex());
+    ASSERT_TRUE(nextFrame(capture, frame));
+    ASSERT_TRUE(nextFrame(capture, frame));
+    EXPECT_EQ(errors.count(), 1) << "one failure, one report";
+
+    // The failed source can be chosen again.
+    capture.setDriverIndex(commandLineIndex(capture));
+    EXPECT_EQ(capture.DriverIndex(), commandLineIndex(capture));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() > 1; }, kWaitMs));
+
+    // A failed source that cannot be connected again keeps its picture and size.
+    QTemporaryDir dir;
+    capture.setCommandLineSource(dir.filePath(QStringLiteral("unplugged.mkv")));
+    EXPECT_THROW(capture.setDriverIndex(commandLineIndex(capture)), CaptureFailure);
+    EXPECT_EQ(capture.Width(), 320);
+    EXPECT_EQ(capture.Height(), 240);
+}
+
+TEST(ezVidCap, FormatDialogOffersTheSourceSizesAndAppliesTheChoice) {
+    ezVidCap capture;
+    capture.setDriverIndex(capture.TestPatternIndex());
+    ASSERT_TRUE(capture.HasDlgFormat());
+    const QList<QSize> offered = capture.OfferedSizes();
+    for (const QSize& size : {QSize(160, 120), QSize(320, 240), QSize(640, 480)}) {
+        EXPECT_TRUE(offered.contains(size)) << size.width() << "x" << size.height();
+    }
+
+    const auto choose = [](QSize size, bool accept) {
+        return [size, accept](QDialog* dialog) {
+            auto* list = dialog->findChild<QListWidget*>(QStringLiteral("frameSizes"));
+            if (!list) {
+                ADD_FAILURE() << "no list of frame sizes";
+                dialog->reject();
+                return;
+            }
+            EXPECT_EQ(list->currentItem()->data(Qt::UserRole).toSize(), QSize(320, 240))
+                << "the size in use is selected";
+            for (int row = 0; row < list->count(); ++row) {
+                if (list->item(row)->data(Qt::UserRole).toSize() == size) {
+                    list->setCurrentRow(row);
+                }
+            }
+            accept ? dialog->accept() : dialog->reject();
+        };
+    };
+    answerModal(QStringLiteral("captureFormatDialog"), choose(QSize(160, 120), false));
+    capture.ShowDlgFormat(nullptr);
+    EXPECT_EQ(capture.Width(), 320) << "cancelled";
+
+    answerModal(QStringLiteral("captureFormatDialog"), choose(QSize(640, 480), true));
+    capture.ShowDlgFormat(nullptr);
+    EXPECT_EQ(capture.Width(), 640);
+    EXPECT_EQ(capture.Height(), 480);
+    EXPECT_EQ(capture.display()->size(), QSize(640, 480));
+    QImage frame;
+    ASSERT_TRUE(nextFrame(capture, frame));
+    EXPECT_EQ(frame.size(), QSize(640, 480));
+}
+
+TEST(ezVidCap, SourceDialogAdjustsTheColourBalanceLive) {
+    ezVidCap capture;
+    capture.setDriverIndex(capture.TestPatternIndex());
+    EXPECT_FALSE(capture.HasDlgSource()) << "the test pattern has no colour controls";
+
+    capture.setCommandLineSource(QStringLiteral(
+        "videotestsrc is-live=true pattern=solid-color foreground-color=0xff808080 ! "
+        "videobalance"));
+    capture.setDriverIndex(commandLineIndex(capture));
+    ASSERT_TRUE(capture.HasDlgSource());
+    const auto centreGreen = [&capture](int& green) {
+        QImage frame;
+        if (!capture.CopyFrame(frame)) {
+            return false;
+        }
+        green = pixelOf(frame, frame.width() / 2, frame.height() / 2).g;
+        return true;
+    };
+    int green = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return centreGreen(green); }, kWaitMs));
+    EXPECT_NEAR(green, 128, 8);
+
+    answerModal(QStringLiteral("captureSourceDialog"), [](QDialog* dialog) {
+        auto* brightness = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
+        if (!brightness) {
+            ADD_FAILURE() << "no brightness slider";
+            dialog->reject();
+            return;
+        }
+        brightness->setValue(brightness->maximum());
+        dialog->accept();
+    });
+    capture.ShowDlgSource(nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs));
+
+    bool darkWhileOpen = false;
+    answerModal(QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
+        auto* brightness = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
+        if (!brightness) {
+            ADD_FAILURE() << "no brightness slider";
+            dialog->reject();
+            return;
+        }
+        brightness->setValue(brightness->minimum());
+        darkWhileOpen = QTest::qWaitFor([&] { return centreGreen(green) && green < 16; }, kWaitMs);
+        dialog->reject();
+    });
+    capture.ShowDlgSource(nullptr);
+    EXPECT_TRUE(darkWhileOpen) << "a slider acts at once";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs))
+        << "cancel puts back the values the dialog found";
+}
+
+TEST(ezVidCap, DisplayShowsTheLivePictureAtFrameSize) {
+    ezVidCap capture;
+    capture.setColRes(4);
+    capture.setDriverIndex(capture.TestPatternIndex());
+    QImage frame;
+    ASSERT_TRUE(nextFrame(capture, frame));
+    QWidget* display = capture.display();
+    EXPECT_EQ(display->size(), QSize(320, 240));
+    const QImage shown = display->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, frame) << "the display paints the frame just handed over";
+}

@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "AreaControlArray.h"
+#include "ConfigFile.h"
+#include "ConfigFileError.h"
+#include "DetectionArea.h"
+#include "FileCommands.h"
+#include "MainMenu.h"
+#include "mdlSub.h"
+
+// Readable failure messages for texts and lists of texts.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+using namespace ostrel;
+using areas::DetectionArea;
+using shell::ConfigFileError;
+using shell::LoadConfig;
+using shell::SaveConfig;
+
+namespace {
+
+// One area "Door" at the default settings.
+const QByteArray kDoorFile =
+    "OstrelConfig\r\nArea,Door\r\nLeft,0.33\r\nWidth,0.33\r\nTop,0.33\r\nHeight,0.33\r\n"
+    "MotionActive,-1\r\nMotionSens,222\r\nMotionEvent,-1\r\nMotionThreshold,100\r\n"
+    "ColorActive,-1\r\nColorSens,96\r\nColorEvent,-1\r\nColorThreshold,100\r\nDetColor,0\r\n"
+    "ShowPicture,-1\r\nShowLabel,1\r\nShowFrame,-1\r\nForeColor,16777215\r\n"
+    "End,----------------------------------------\r\n";
+const QString kFileError = QStringLiteral("An error occurred while processing the specified file!");
+
+// Closes every message box as soon as it opens and notes its text, so that no test can wait on
+// one and every test can say which it expected.
+struct MessageBoxes {
+    QStringList texts;
+    QTimer timer;
+    MessageBoxes() {
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                EXPECT_EQ(box->windowTitle(), "Ostrel");
+                EXPECT_EQ(box->icon(), QMessageBox::Information);
+                texts << box->text();
+                box->close();
+            }
+        });
+        timer.start();
+    }
+};
+
+// Sets the default locale for one test.
+struct DefaultLocale {
+    QLocale before;
+    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~DefaultLocale() { QLocale::setDefault(before); }
+};
+
+// A main window with the area menus and a registry over a 320 x 240 frame, and a folder for
+// the files.
+class ConfigFile : public ::testing::Test {
+  protected:
+    QMainWindow window;
+    QWidget* surface = new QWidget;
+    QWidget* pctDebug = new QWidget(surface);
+    ui::MainMenu menu;
+    areas::AreaControlArray controls{surface};
+    areas::mdlSub registry{controls, pctDebug,
+                           (menu.build(window.menuBar(), &window), menu.areaMenus())};
+    QTemporaryDir dir;
+    MessageBoxes boxes;
+
+    ConfigFile() {
+        window.setCentralWidget(surface);
+        pctDebug->setGeometry(8, 8, 320, 240);
+        registry.setFrameSize(320, 240);
+        registry.setDisplayColRes(4);
+        window.setWindowTitle("Ostrel");
+        window.show();
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString write(const QString& name, const QByteArray& bytes) const {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+    QByteArray read(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    }
+    bool load(const QByteArray& bytes) {
+        return LoadConfig(registry, write("in.cfg", bytes), &window);
+    }
+    int count() const { return registry.areaCollection().Count(); }
+    DetectionArea& area(int number) const {
+        return *registry.areaCollection().Item(std::int64_t(number));
+    }
+    QStringList keys() const {
+        QStringList keys;
+        for (const auto& item : registry.areaCollection().items()) {
+            keys << item->Key();
+        }
+        return keys;
+    }
+    // Everything a file keeps of the areas, one line per area, then the Select menu's entries.
+    QStringList snapshot() const {
+        QStringList lines;
+        for (const auto& a : registry.areaCollection().items()) {
+            QStringList values{QString::number(a->Index()), a->Key()};
+            for (double x : {a->Left(), a->Top(), a->Width(), a->Height()}) {
+                values << QString::number(x, 'g', 17);
+            }
+            for (std::int32_t x :
+                 {a->MotionSens(), a->MotionThreshold(), a->ColorSens(), a->ColorThreshold(),
+                  a->DetColor(), a->ShowLabel(), a->ForeColor()}) {
+                values << QString::number(x);
+            }
+            for (bool x : {a->MotionActive(), a->MotionEvent(), a->ColorActive(), a->ColorEvent(),
+                           a->ShowPicture(), a->ShowFrame()}) {
+                values << (x ? "on" : "off");
+            }
+            lines << values.join(' ');
+        }
+        for (QAction* entry : menu.mnuSelectIndex) {
+            lines << entry->text() + (entry->isChecked() ? " (checked)" : "");
+        }
+        return lines;
+    }
+};
+
+}  // namespace
+
+// ---- Writing --------------------------------------------------------------------------------
+
+TEST_F(ConfigFile, WritesOneBlockPerAreaInTheOlderProgramsForm) {
+    registry.AddArea("Door");
+    ASSERT_TRUE(SaveConfig(registry, path("door.cfg")));
+    EXPECT_EQ(read("door.cfg"), kDoorFile);
+
+    registry.ClearAreas();
+    ASSERT_TRUE(SaveConfig(registry, path("none.cfg")));
+    EXPECT_EQ(read("none.cfg"), "OstrelConfig\r\n");
+    registry.AddArea("Old");
+    EXPECT_TRUE(LoadConfig(registry, path("none.cfg"), &window));
+    EXPECT_EQ(count(), 0);
+    EXPECT_FALSE(menu.mnuSelect->isEnabled());
+}
+
+TEST_F(ConfigFile, DecimalCommaLocaleStillWritesAPointAndLoadsEverywhere) {
+    {
+        DefaultLocale german{QLocale(QLocale::German)};
+        registry.AddArea("Door")->Size(0.33, 0.5, 0.125, 1);
+        ASSERT_TRUE(SaveConfig(registry, path("de.cfg")));
+        EXPECT_TRUE(
+            read("de.cfg").contains("\r\nLeft,0.33\r\nWidth,0.125\r\nTop,0.5\r\nHeight,1\r\n"));
+        ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), &window));
+        EXPECT_EQ(area(1).Left(), 0.33);
+    }
+    DefaultLocale c{QLocale::c()};
+    ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), &window));
+    EXPECT_EQ(area(1).Width(), 0.125);
+}
+
+TEST_F(ConfigFile, NothingIsReadOrWrittenWhileEditing) {
+    registry.AddArea("Door");
+    registry.setEditMode(true);
+    EXPECT_FALSE(SaveConfig(registry, path("x.cfg")));
+    EXPECT_FALSE(QFile::exists(path("x.cfg")));
+    EXPECT_FALSE(LoadConfig(registry, path("missing.cfg"), &window)) << "the file is not opened";
+    EXPECT_EQ(keys(), QStringList{"Door"});
+}
+
+// ---- Save and load ------------------------------------------------------------------------
+
+TEST_F(ConfigFile, SaveThenLoadGivesTheSameAreas) {
+    for (int n = 1; n <= 3; ++n) {
+        DetectionArea& a = *registry.AddArea(QStringLiteral("Area %1").arg(n));
+        a.Size(n / 8.0, 0.123456789012345, 1.0 / 16, 0.5);
+        a.setMotionActive(n == 2);
+        a.setMotionSens(10 + n);
+        a.setMotionEvent(n == 1);
+        a.setMotionThreshold(50 + n);
+        a.setColorActive(n == 3);
+        a.setColorSens(30 + n);
+        a.setColorEvent(false);
+        a.setColorThreshold(40 + n);
+        a.setDetColor(0x123456 + n);
+        a.setShowPicture(false);
+        a.setShowLabel(n - 1);
+        a.setShowFrame(n != 2);
+        a.setForeColor(std::int32_t(0x80000000u + std::uint32_t(n)));  // a system colour
+    }
+    registry.SelectArea(registry.FindAreaPosition(3));
+    const QStringList saved = snapshot();
+    ASSERT_TRUE(SaveConfig(registry, path("three.cfg")));
+    EXPECT_TRUE(read("three.cfg").contains("\r\nForeColor,-2147483645\r\n"));
+
+    registry.RemoveArea(std::int64_t(2));
+    registry.AddArea("Other");
+    ASSERT_TRUE(LoadConfig(registry, path("three.cfg"), &window));
+    QStringList expected = saved;
+    expected.replaceInStrings("Area 3 - Area 3 (checked)", "Area 3 - Area 3");
+    expected.replaceInStrings("Area 1 - Area 1", "Area 1 - Area 1 (checked)");
+    EXPECT_EQ(snapshot(), expected) << "the first area is selected after a load";
+    EXPECT_EQ(registry.SelectedPosition(), 0);
+}
+
+TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
+    const QStringList keys = {"007", "1e5",   "a,b",        "say \"hi\"",
+                              "\"",  "\tTab", "two\nlines", QString::fromUtf8("Tür €"),
+                              ""};
+    for (const QString& key : keys) {
+        registry.AddArea(key);
+    }
+    ASSERT_TRUE(SaveConfig(registry, path("keys.cfg")));
+    const QByteArray file = read("keys.cfg");
+    for (const char* line :
+         {"\nArea,007\r", "\nArea,1e5\r", "\nArea,\"a,b\"\r", "\nArea,\"say \"\"hi\"\"\"\r",
+          "\nArea,\"\"\"\"\r", "\nArea,\"\tTab\"\r", "\nArea,\"two\nlines\"\r",
+          "\nArea,T\xc3\xbcr \xe2\x82\xac\r", "\nArea,\r"}) {
+        EXPECT_TRUE(file.contains(line)) << line;
+    }
+    registry.ClearAreas();
+    ASSERT_TRUE(LoadConfig(registry, path("keys.cfg"), &window));
+    EXPECT_EQ(this->keys(), keys);
+}
+
+// ---- Files of the older program -----------------------------------------------------------
+
+TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
+    registry.AddArea("Old");
+    ASSERT_TRUE(
+        load("OstrelConfig\n"
+             "MotionSens,5\n"
+             "Left,0.5\n"
+             "Area,First\r\n"
+             "Top,0.25\n"
+             "\n"
+             "Width,  0.125\n"
+             "Height,0.0625\n"
+             "Comment,x\n"
+             "MotionActive,1\nMotionEvent,0\nShowLabel,7\nMotionSens,300\n"
+             "ColorSens,2.5\nColorThreshold,3.5\nDetColor,1e3\nForeColor,-7.5\n"
+             "End,-\n"
+             "Area,Second\n"
+             "End,-"));
+    ASSERT_EQ(keys(), QStringList({"First", "Second"}));
+    DetectionArea& first = area(1);
+    EXPECT_TRUE(first.MotionActive());
+    EXPECT_FALSE(first.MotionEvent());
+    EXPECT_EQ(first.ShowLabel(), 2);
+    EXPECT_EQ(first.MotionSens(), 255);
+    EXPECT_EQ(first.ColorSens(), 2) << "halves go to the even number";
+    EXPECT_EQ(first.ColorThreshold(), 4);
+    EXPECT_EQ(first.DetColor(), 1000);
+    EXPECT_EQ(first.ForeColor(), -8);
+    DetectionArea& second = area(2);
+    EXPECT_EQ(second.MotionSens(), 222) << "settings before the first area go nowhere";
+    EXPECT_EQ(QList<double>({second.Left(), second.Top(), second.Width(), second.Height()}),
+              QList<double>({0.5, 0.25, 0.125, 0.0625}));
+    EXPECT_EQ(registry.SelectedPosition(), 0);
+    EXPECT_EQ(menu.mnuSelectIndex[0]->text(), "Area 1 - First");
+
+    ASSERT_TRUE(load("OstrelConfig\r\nArea,A\r\nTop,0.5\r\nEnd,-\r\n"));
+    EXPECT_EQ(area(1).Left(), 0.0) << "the kept values start at 0";
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(ConfigFile, EmptyFileRemovesTheAreas) {
+    registry.AddArea("Old");
+    EXPECT_TRUE(load(""));
+    EXPECT_EQ(count(), 0);
+    EXPECT_FALSE(menu.mnuClear->isEnabled());
+}
+
+TEST_F(ConfigFile, ReadsWindows1252WhenTheFileIsNotUtf8) {
+    ASSERT_TRUE(load("OstrelConfig\r\nArea,T\xfcr \x80 \xe4\r\nEnd,-\r\n"));
+    EXPECT_EQ(keys(), QStringList{QString::fromUtf8("Tür € ä")});
+    ASSERT_TRUE(load("\xef\xbb\xbfOstrelConfig\r\nArea,\xc3\xa4\r\n"));
+    EXPECT_EQ(keys(), QStringList{QString::fromUtf8("ä")});
+}
+
+// ---- Failures -----------------------------------------------------------------------------
+
+TEST_F(ConfigFile, WrongHeaderIsReportedAndLeavesTheAreas) {
+    registry.AddArea("Keep");
+    for (const char* header : {"ostrelconfig", "OSTRELCONFIG", "Ostrel", "\r\n"}) {
+        boxes.texts.clear();
+        EXPECT_FALSE(load(QByteArray(header) + "\r\nArea,X\r\n")) << header;
+        EXPECT_EQ(boxes.texts, QStringList{"Error: Wrong File!"});
+        EXPECT_EQ(keys(), QStringList{"Keep"});
+    }
+}
+
+TEST_F(ConfigFile, FaultsInsideTheFileFail) {
+    const QByteArray head = "OstrelConfig\r\nArea,Door\r\n";
+    const QList<QByteArray> faults = {
+        head + "MotionSens,abc\r\n",
+        head + "ShowFrame,True\r\n",
+        head + "ShowFrame,\r\n",
+        head + "MotionSens,2147483648\r\n",
+        head + "ForeColor,-2147483649\r\n",
+        head + "DetColor,1e10\r\n",
+        head + "Left,1e999\r\n",
+        head + "Area,DOOR\r\n",
+        head + "Area,\"Unclosed\r\nEnd,-\r\n",
+        head + "Area,\"Do\"or\r\n",
+        head + "End",
+        head + "Area," + QByteArray(5000, 'x') + "\r\n",
+        head + "Area,\"" + QByteArray(3000, 'x') + "\r\n" + QByteArray(3000, 'x') + "\"\r\n",
+    };
+    for (const QByteArray& fault : faults) {
+        EXPECT_THROW(load(fault), ConfigFileError) << fault.left(60).constData();
+    }
+    EXPECT_TRUE(load(head + "ForeColor,2147483647\r\nDetColor,-2147483648\r\n"));
+    EXPECT_EQ(area(1).ForeColor(), 2147483647);
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(ConfigFile, FilesThatCannotBeTakenFailBeforeTheAreasChange) {
+    registry.AddArea("Keep");
+    QByteArray many = "OstrelConfig\r\n";
+    for (int i = 0; i <= shell::kMaxConfigAreas; ++i) {
+        many += "Area,a" + QByteArray::number(i) + "\r\n";
+    }
+    QByteArray huge = "OstrelConfig\r\n";
+    while (huge.size() <= shell::kMaxConfigFileBytes) {
+        huge += kDoorFile.mid(14);
+    }
+    const QStringList files = {
+        path("missing.cfg"),
+        dir.path(),
+        "/dev/zero",
+        write("binary.cfg", QByteArray("OstrelConfig\r\nArea,A\0\x01\x02", 24)),
+        write("long.cfg", "OstrelConfig\r\nComment," + QByteArray(100000, ' ') + "x\r\n"),
+        write("many.cfg", many),
+        write("huge.cfg", huge),
+    };
+    for (const QString& file : files) {
+        EXPECT_THROW(LoadConfig(registry, file, &window), ConfigFileError) << file.toStdString();
+        EXPECT_EQ(keys(), QStringList{"Keep"});
+    }
+}
+
+TEST_F(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
+    for (int n = 0; n < 5; ++n) {
+        registry.AddArea(QStringLiteral("Area %1").arg(n));
+    }
+    EXPECT_THROW(SaveConfig(registry, path("no/such/folder.cfg")), ConfigFileError);
+
+    const QString target = write("keep.cfg", kDoorFile);
+    // A write that hits the file size limit fails like one on a full disk.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit small = oldLimit;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(SaveConfig(registry, target), ConfigFileError);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+
+    registry.AddArea(QStringLiteral("nul") + QChar(0));
+    EXPECT_THROW(SaveConfig(registry, target), ConfigFileError) << "a key a file cannot keep";
+    EXPECT_EQ(read("keep.cfg"), kDoorFile);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.cfg"});
+}
+
+// ---- File menu ----------------------------------------------------------------------------
+
+// The File commands over the test's window, with dialogs that answer from a list and note the
+// filter they were given.
+struct Commands {
+    shell::FileCommands commands;
+    QStringList answers;
+    QStringList filters;
+    Commands(areas::mdlSub& registry, QWidget* window) : commands(registry, window) {
+        const auto dialog = [this](QWidget*, const QString& filter) {
+            filters << filter;
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        };
+        commands.setOpenDialog(dialog);
+        commands.setSaveDialog(dialog);
+    }
+};
+
+TEST_F(ConfigFile, OpenShowsTheFileNameOrClearsTheAreas) {
+    Commands file(registry, &window);
+    file.answers = {write("door.cfg", kDoorFile)};
+    file.commands.Open();
+    EXPECT_EQ(keys(), QStringList{"Door"});
+    EXPECT_EQ(window.windowTitle(), "Ostrel - door.cfg");
+    EXPECT_EQ(file.filters, QStringList{"OstrelConfigFile (*.cfg)"});
+
+    file.commands.Open();  // cancelled
+    EXPECT_EQ(keys(), QStringList{"Door"});
+    EXPECT_EQ(file.commands.ConfigFilePath(), path("door.cfg"));
+
+    file.answers = {write("bad.cfg", "OstrelConfig\r\nArea,A\r\nMotionSens,x\r\n"),
+                    write("wrong.cfg", "Ostrel\r\n")};
+    for (const QStringList& expected :
+         {QStringList{kFileError}, QStringList{"Error: Wrong File!", kFileError}}) {
+        registry.AddArea("Keep");
+        boxes.texts.clear();
+        file.commands.Open();
+        EXPECT_EQ(boxes.texts, expected);
+        EXPECT_EQ(count(), 0);
+        EXPECT_EQ(window.windowTitle(), "Ostrel - door.cfg");
+    }
+    EXPECT_EQ(file.commands.ConfigFilePath(), path("wrong.cfg"));
+    EXPECT_EQ(file.commands.ConfigFileTitle(), "wrong.cfg");
+}
+
+TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
+    Commands file(registry, &window);
+    registry.AddArea("Door");
+    file.answers = {path("new.cfg")};
+    file.commands.Save();
+    EXPECT_EQ(file.filters.size(), 1);
+    EXPECT_EQ(read("new.cfg"), kDoorFile);
+    EXPECT_EQ(window.windowTitle(), "Ostrel - new.cfg");
+
+    registry.AddArea("Window");
+    file.commands.Save();
+    EXPECT_EQ(file.filters.size(), 1) << "no dialog once there is a file";
+    EXPECT_TRUE(read("new.cfg").contains("Area,Window"));
+
+    file.answers = {path("missing/other.cfg")};
+    file.commands.SaveAs();
+    EXPECT_EQ(boxes.texts, QStringList{kFileError});
+    EXPECT_EQ(keys(), QStringList({"Door", "Window"}));
+    EXPECT_EQ(window.windowTitle(), "Ostrel - new.cfg");
+    EXPECT_EQ(file.commands.ConfigFileTitle(), "other.cfg");
+}
