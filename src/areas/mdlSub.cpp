@@ -168,8 +168,8 @@ QAction* mdlSub::addIndexEntry() {
     return action;
 }
 
-// One Select entry per area, entry 0 always there. Entries are reused rather than rebuilt, so
-// keeping the menu in step stays cheap with many areas.
+// One Select entry per area, entry 0 always there. Entries are reused rather than rebuilt, and
+// an entry that still describes the same area at the same place keeps its caption.
 void mdlSub::RebuildIndexMenu() {
     QList<QAction*>& entries = *menus_.mnuSelectIndex;
     const auto& items = collection_.items();
@@ -180,10 +180,14 @@ void mdlSub::RebuildIndexMenu() {
     while (entries.size() < wanted) {
         addIndexEntry();
     }
+    indexEntryAreas_.resize(std::size_t(entries.size()));
+    if (checkedIndexEntry_ >= entries.size()) {
+        checkedIndexEntry_ = -1;
+    }
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const QString caption = indexCaption(items[i]->Index(), items[i]->Key());
-        if (entries[qsizetype(i)]->text() != caption) {
-            entries[qsizetype(i)]->setText(caption);
+        if (indexEntryAreas_[i] != items[i]) {
+            entries[qsizetype(i)]->setText(indexCaption(items[i]->Index(), items[i]->Key()));
+            indexEntryAreas_[i] = items[i];
         }
     }
     setAreaMenusEnabled(collection_.Count() >= 1);
@@ -199,11 +203,20 @@ void mdlSub::SelectArea(std::int64_t position) {
     selectedPosition_ = std::int32_t(position);
     ctlDetArea& selected = controls_.element(position);
     selected.setFontBold(true);
+    // Exactly the entry of the selected area is checked.
     const std::int32_t number = SelectedAreaIndex(selectedPosition_);
     const QList<QAction*>& entries = *menus_.mnuSelectIndex;
-    for (int i = 1; i <= collection_.Count() && i <= entries.size(); ++i) {
-        entries[i - 1]->setChecked(i == number);
+    const qsizetype wanted =
+        (number >= 1 && number <= collection_.Count() && number <= entries.size()) ? number - 1
+                                                                                   : -1;
+    if (checkedIndexEntry_ >= 0 && checkedIndexEntry_ < entries.size() &&
+        checkedIndexEntry_ != wanted) {
+        entries[checkedIndexEntry_]->setChecked(false);
     }
+    if (wanted >= 0) {
+        entries[wanted]->setChecked(true);
+    }
+    checkedIndexEntry_ = wanted;
     menus_.mnuIndex->setTitle(QStringLiteral("Area %1").arg(selected.MyIndex()));
     menus_.mnuMotionActive->setChecked(selected.MotionActive());
     menus_.mnuMotionEvent->setChecked(selected.MotionEvent());

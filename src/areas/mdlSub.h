@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QList>
 #include <QObject>
@@ -98,6 +99,10 @@ private:
     QWidget* videoPicture_;
     AreaMenus menus_;
     AreaCollection collection_;
+    // The area each Select entry describes (its caption is "Area <entry + 1> - <key>"), and the
+    // entry that carries the check mark, so keeping the menu in step costs little per change.
+    std::vector<std::shared_ptr<DetectionArea>> indexEntryAreas_;
+    qsizetype checkedIndexEntry_ = -1;
     std::int32_t selectedPosition_ = 0;
     bool editMode_ = false;
     std::int32_t displayColRes_ = 3;

@@ -12,9 +12,9 @@ namespace ostrel::shell {
 
 // Limits that keep a damaged or foreign file from tying the program up. A file that breaks one
 // is refused with ConfigFileError; no file that SaveConfig writes comes near them.
-inline constexpr qint64 kMaxConfigFileBytes = 4 * 1024 * 1024;
+inline constexpr qint64 kMaxConfigFileBytes = 16 * 1024 * 1024;
 inline constexpr int kMaxConfigLineLength = 4096;  // characters, also the longest field
-inline constexpr int kMaxConfigAreas = 1000;
+inline constexpr int kMaxConfigAreas = 32768;  // as many as the area controls can hold
 
 // Writes every area, in number order, to the configuration file `FileName` (an existing file is
 // replaced only once the new one is complete). False while an area is being edited: nothing is
