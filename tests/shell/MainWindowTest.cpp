@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QColorDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QListWidget>
@@ -162,5 +163,37 @@ TEST_F(MainWindow, AFrameSizeChangeRefitsWindowsAndAreas) {
     EXPECT_EQ(control.PixWidth(), 322);
     EXPECT_EQ(control.pos(), window.pctDebug()->pos() + QPoint(160, 240));
     QTRY_VERIFY_WITH_TIMEOUT(window.pctDebug()->frame().width() == 640, kWaitMs);
+    window.endProgram();
+}
+
+TEST_F(MainWindow, MonitorDoubleClicksRunTheCommandsOnTheSelectedArea) {
+    frmOstrel window;
+    ASSERT_TRUE(window.load());
+    ostrel::shell::frmMonitor& monitor = *window.monitor();
+    // With no area the colour command does nothing: no dialog may open.
+    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    window.registry().AddArea("First");
+    auto door = window.registry().AddArea("Door");
+    door->setDetColor(0x0000FF);
+    QColor offered;
+    answerNextModal([&](QWidget* modal) {
+        if (auto* chooser = qobject_cast<QColorDialog*>(modal)) {
+            offered = chooser->currentColor();
+        }
+        static_cast<QDialog*>(modal)->reject();
+    });
+    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
+    EXPECT_EQ(offered, QColor(255, 0, 0)) << "the chooser starts at the selected area's colour";
+    EXPECT_EQ(door->DetColor(), 0x0000FF) << "Cancel keeps it";
+
+    QString title;
+    answerNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    QTest::mouseDClick(monitor.txtColorThreshold, Qt::LeftButton);
+    EXPECT_EQ(title, "Color Threshold Value");
     window.endProgram();
 }
