@@ -1,6 +1,6 @@
 #include "frmMonitor.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,7 +41,7 @@ void setTextIfChanged(QLineEdit* box, const QString& text) {
 }  // namespace
 
 frmMonitor::frmMonitor(const AppState& state, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state) {
+    : HidingWindow(state, WindowSettings(QStringLiteral("Monitor"), 300, 300), parent) {
     setWindowTitle(QStringLiteral("Ostrel - Monitor"));
     auto* outer = new QGridLayout(this);
     pctView = new QWidget(this);
@@ -99,8 +99,7 @@ frmMonitor::frmMonitor(const AppState& state, QWidget* parent)
     connect(pctMotionPer, &MonitorBar::doubleClicked, this, &frmMonitor::motionThresholdRequested);
     connect(pctColorPer, &MonitorBar::doubleClicked, this, &frmMonitor::colorThresholdRequested);
 
-    settings_.restorePosition(this);
-    setVisible(settings_.storedVisible());
+    restorePlace();
 }
 
 QLineEdit* frmMonitor::addBox(const QString& name, const QString& caption, int row, int column) {
@@ -181,18 +180,6 @@ void frmMonitor::setDetColorSwatch(const QColor& color) {
     QPalette p = pctDetColor->palette();
     p.setColor(QPalette::Window, color);
     pctDetColor->setPalette(p);
-}
-
-void frmMonitor::closeEvent(QCloseEvent* event) {
-    if (state_.HideOnClose) {
-        event->ignore();
-        hide();
-        Q_EMIT hiddenByClose();
-        return;
-    }
-    settings_.savePosition(this);
-    settings_.saveVisible(isVisible());
-    event->accept();
 }
 
 bool frmMonitor::eventFilter(QObject* watched, QEvent* event) {

@@ -2,10 +2,8 @@
 
 #include <cstdint>
 
-#include <QWidget>
-
 #include "AppState.h"
-#include "WindowSettings.h"
+#include "HidingWindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,7 +20,7 @@ class MonitorBar;
 // The Monitor window: the settings and live values of the selected area. The detection loop
 // writes it on every pass; it keeps its own place and visibility, and hides instead of closing
 // while the program runs.
-class frmMonitor : public QWidget {
+class frmMonitor : public HidingWindow {
     Q_OBJECT
 
 public:
@@ -61,11 +59,8 @@ Q_SIGNALS:
     void colorSensRequested();
     void colorThresholdRequested();
     void colorRequested();
-    // The window was closed while the program runs and is now hidden.
-    void hiddenByClose();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -75,8 +70,6 @@ private:
     void setDetColorSwatch(const QColor& color);
     void onDoubleClick(QObject* control);
 
-    const AppState& state_;
-    WindowSettings settings_{QStringLiteral("Monitor"), 300, 300};
     QLabel* lblMotion_ = nullptr;
     QLabel* lblColor_ = nullptr;
 };

@@ -140,7 +140,6 @@ bool frmOstrel::load() {
     }
     // The Video window comes up with the capture control's first use.
     video_ = std::make_unique<frmVideo>(*capture_, state_);
-    connect(capture_.get(), &ezVidCap::CaptureError, video_.get(), &frmVideo::onCaptureError);
     connect(video_.get(), &frmVideo::hiddenByClose, this,
             [this] { menu_.mnuShowForms[1]->setChecked(false); });
     buildDriverMenu();

@@ -1,6 +1,5 @@
 #include "frmVideo.h"
 
-#include <QCloseEvent>
 
 #include "AppState.h"
 #include "Messages.h"
@@ -9,9 +8,7 @@
 namespace ostrel::shell {
 
 frmVideo::frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent)
-    : QWidget(parent, Qt::Window),
-      state_(state),
-      settings_(QStringLiteral("Video"), 100, 100),
+    : HidingWindow(state, WindowSettings(QStringLiteral("Video"), 100, 100), parent),
       display_(capture.display()) {
     setObjectName(QStringLiteral("frmVideo"));
     setWindowTitle(QStringLiteral("Ostrel - Video"));
@@ -25,8 +22,7 @@ frmVideo::frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent)
     if (!interior.isEmpty()) {
         resize(interior);
     }
-    settings_.restorePosition(this);
-    setVisible(settings_.storedVisible());
+    restorePlace();
 }
 
 QSize frmVideo::requiredInteriorSize() const {
@@ -40,18 +36,6 @@ void frmVideo::onCaptureError(int code, const QString& text) {
     if (code != 0) {
         ui::ShowMessage(this, QStringLiteral("Error ") + text, QMessageBox::NoIcon);
     }
-}
-
-void frmVideo::closeEvent(QCloseEvent* event) {
-    if (state_.HideOnClose) {
-        event->ignore();
-        hide();
-        Q_EMIT hiddenByClose();
-        return;
-    }
-    settings_.savePosition(this);
-    settings_.saveVisible(isVisible());
-    event->accept();
 }
 
 }  // namespace ostrel::shell

@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
-#include "WindowSettings.h"
+#include "HidingWindow.h"
 
 namespace ostrel::shell {
 
@@ -13,7 +13,7 @@ struct AppState;
 
 // The Video window: holds the capture control's live picture and nothing else. It keeps its
 // position and visibility in the settings store ("VideoLeft", "VideoTop", "VideoVisible").
-class frmVideo : public QWidget {
+class frmVideo : public HidingWindow {
     Q_OBJECT
 
 public:
@@ -30,16 +30,7 @@ public Q_SLOTS:
     // Reports a capture error; code 0 is no error and shows nothing.
     void onCaptureError(int code, const QString& text);
 
-Q_SIGNALS:
-    // A close was turned into hiding, because the program is running (HideOnClose).
-    void hiddenByClose();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    const AppState& state_;
-    WindowSettings settings_;
     QPointer<QWidget> display_;
 };
 
