@@ -13,24 +13,16 @@
 #include "MainMenu.h"
 #include "ctlDetArea.h"
 #include "mdlSub.h"
+#include "support/AreaWindowParts.h"
 
 using namespace ostrel::areas;
 
 namespace {
 
 // A main window with the menu tree, a video picture at (8, 8) and the area control array.
-struct AreaWindow {
-    QMainWindow window;
-    QWidget* surface = new QWidget;
-    QWidget* pctDebug = new QWidget(surface);
-    ostrel::ui::MainMenu menu;
-    AreaControlArray controls{surface};
-    mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+struct AreaWindow : AreaWindowParts {
 
     AreaWindow() {
-        window.setCentralWidget(surface);
-        pctDebug->setGeometry(8, 8, 320, 240);
-        registry.setFrameSize(320, 240);
         registry.setDisplayColRes(4);
         window.resize(400, 320);
         window.show();

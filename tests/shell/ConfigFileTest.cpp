@@ -22,6 +22,7 @@
 #include "FileCommands.h"
 #include "MainMenu.h"
 #include "mdlSub.h"
+#include "support/AreaWindowParts.h"
 
 // Readable failure messages for texts and lists of texts.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -73,22 +74,12 @@ struct DefaultLocale {
 
 // A main window with the area menus and a registry over a 320 x 240 frame, and a folder for
 // the files.
-class ConfigFile : public ::testing::Test {
+class ConfigFile : public ::testing::Test, protected AreaWindowParts {
   protected:
-    QMainWindow window;
-    QWidget* surface = new QWidget;
-    QWidget* pctDebug = new QWidget(surface);
-    ui::MainMenu menu;
-    areas::AreaControlArray controls{surface};
-    areas::mdlSub registry{controls, pctDebug,
-                           (menu.build(window.menuBar(), &window), menu.areaMenus())};
     QTemporaryDir dir;
     MessageBoxes boxes;
 
     ConfigFile() {
-        window.setCentralWidget(surface);
-        pctDebug->setGeometry(8, 8, 320, 240);
-        registry.setFrameSize(320, 240);
         registry.setDisplayColRes(4);
         window.setWindowTitle("Ostrel");
         window.show();

@@ -15,6 +15,7 @@
 #include "frmAbout.h"
 #include "frmMonitor.h"
 #include "mdlSub.h"
+#include "support/AreaWindowParts.h"
 
 using namespace ostrel;
 using shell::frmMonitor;
@@ -22,18 +23,7 @@ using shell::MonitorBar;
 
 namespace {
 
-struct Registry {
-    QMainWindow window;
-    QWidget* surface = new QWidget;
-    QWidget* pctDebug = new QWidget(surface);
-    ui::MainMenu menu;
-    areas::AreaControlArray controls{surface};
-    areas::mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
-    Registry() {
-        window.setCentralWidget(surface);
-        registry.setFrameSize(320, 240);
-    }
-};
+using Registry = AreaWindowParts;
 
 QColor pixelOf(MonitorBar& bar, int x) {
     return bar.grab().toImage().pixelColor(x, bar.height() / 2);

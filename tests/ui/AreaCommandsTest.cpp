@@ -21,6 +21,7 @@
 #include "ctlDetArea.h"
 #include "mdlSub.h"
 #include "support/TestFrame.h"
+#include "support/AreaWindowParts.h"
 
 using namespace ostrel::areas;
 using ostrel::ui::AreaCommands;
@@ -28,21 +29,12 @@ using ostrel::ui::AreaCommands;
 namespace {
 
 // The main window's parts the commands work on: menu tree, video picture, areas, registry.
-struct CommandWindow {
-    QMainWindow window;
-    QWidget* surface = new QWidget;
-    QWidget* pctDebug = new QWidget(surface);
-    ostrel::ui::MainMenu menu;
-    AreaControlArray controls{surface};
-    mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+struct CommandWindow : AreaWindowParts {
     AreaCommands commands{menu, registry, controls, &window};
     DialogAnswers answers;
     DialogAnswers::Message seen;
 
     explicit CommandWindow(std::initializer_list<const char*> keys = {}) {
-        window.setCentralWidget(surface);
-        pctDebug->setGeometry(8, 8, 320, 240);
-        registry.setFrameSize(320, 240);
         window.resize(400, 320);
         window.show();
         for (const char* key : keys) {

@@ -17,6 +17,7 @@
 #include "MainMenu.h"
 #include "ctlDetArea.h"
 #include "mdlSub.h"
+#include "support/AreaWindowParts.h"
 
 using namespace ostrel::areas;
 using ostrel::ui::AreaEditor;
@@ -27,13 +28,7 @@ namespace {
 // The main window's parts editing works on, with a 320 x 240 picture at (8, 8) and one area
 // "Door" at (32, 24) of the frame, 82 x 60 pixels: its box starts at (40, 32) on the surface.
 // Positions in the helpers are surface pixels; the cursor the editor reads follows them.
-struct EditWindow {
-    QMainWindow window;
-    QWidget* surface = new QWidget;
-    QWidget* pctDebug = new QWidget(surface);
-    ostrel::ui::MainMenu menu;
-    AreaControlArray controls{surface};
-    mdlSub registry{controls, pctDebug, (menu.build(window.menuBar(), &window), menu.areaMenus())};
+struct EditWindow : AreaWindowParts {
     QImage frame{320, 240, QImage::Format_RGB32};
     std::vector<std::array<double, 4>> shown;  // the Monitor's top, left, width, height
     QColor textColor;
@@ -44,9 +39,6 @@ struct EditWindow {
     QWidget* box = editor.pctEdit();
 
     EditWindow() {
-        window.setCentralWidget(surface);
-        pctDebug->setGeometry(8, 8, 320, 240);
-        registry.setFrameSize(320, 240);
         for (int y = 0; y < frame.height(); ++y) {
             for (int x = 0; x < frame.width(); ++x) {
                 frame.setPixel(x, y, qRgb(x % 256, y, (x * 7 + y * 3) % 256));

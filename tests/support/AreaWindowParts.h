@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QWidget>
+
+#include "AreaControlArray.h"
+#include "MainMenu.h"
+#include "mdlSub.h"
+
+// The main window's parts that areas live on, made of real widgets: the menu tree, a 320 x 240
+// video picture at (8, 8) of the surface, the area control array and the registry over a
+// 320 x 240 frame. Test fixtures build on it.
+struct AreaWindowParts {
+    QMainWindow window;
+    QWidget* surface = new QWidget;
+    QWidget* pctDebug = new QWidget(surface);
+    ostrel::ui::MainMenu menu;
+    ostrel::areas::AreaControlArray controls{surface};
+    ostrel::areas::mdlSub registry{controls, pctDebug,
+                                   (menu.build(window.menuBar(), &window), menu.areaMenus())};
+
+    AreaWindowParts() {
+        window.setCentralWidget(surface);
+        pctDebug->setGeometry(8, 8, 320, 240);
+        registry.setFrameSize(320, 240);
+    }
+};
