@@ -93,6 +93,8 @@ public:
               std::int32_t videoHeight);
     // Back to the defaults; measurement results, change flags and FontBold are kept.
     void Clear();
+    // Forgets the last measurement's results, statuses and pending changes.
+    void resetMeasurement() { measure_.resetResults(); }
     // Repaints the area's picture.
     void Refresh();
     // Measures the area on its piece of the current frame (PixWidth x PixHeight pixels of

@@ -146,9 +146,12 @@ bool mdlSub::ClearAreas() {
     return true;
 }
 
+// Element 0 waits for the next first area. It also forgets its measurement, so that area does
+// not start with the old area's statuses and report the old area's pending changes as its own.
 void mdlSub::resetElementZero() {
     ctlDetArea& zero = controls_.element(0);
     zero.Clear();
+    zero.resetMeasurement();
     zero.hide();
     zero.lower();
 }

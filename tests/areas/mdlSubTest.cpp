@@ -14,6 +14,7 @@
 #include "ctlDetArea.h"
 #include "mdlSub.h"
 #include "support/AreaWindowParts.h"
+#include "support/TestFrame.h"
 
 using namespace ostrel::areas;
 
@@ -150,6 +151,25 @@ TEST(mdlSub, RemovingTheLastAreaLeavesTheSelectionAndDisablesMenus) {
     EXPECT_FALSE(w.menu.mnuProperties->isEnabled());
     EXPECT_FALSE(w.menu.mnuSelect->isEnabled());
     EXPECT_EQ(w.controls.elements().size(), 1u);
+}
+
+TEST(mdlSub, ANewFirstAreaDoesNotInheritTheOldOnesChanges) {
+    AreaWindow w;
+    w.registry.AddArea("Old");
+    ctlDetArea& zero = w.controls.element(0);
+    zero.Size(0, 0, 1, 1, 22, 22);
+    zero.setMotionSens(255);
+    zero.setMotionThreshold(50);
+    TestFrame still(22, 22, 4);
+    zero.Calculate(still.view());
+    zero.Calculate(still.view());
+    ASSERT_TRUE(zero.MotionStatus());
+    ASSERT_TRUE(zero.MotionChanged());
+    w.registry.RemoveArea(std::int64_t(1));
+    w.registry.AddArea("New");
+    EXPECT_FALSE(zero.MotionChanged()) << "no event for a change the new area never had";
+    EXPECT_FALSE(zero.MotionStatus());
+    EXPECT_EQ(zero.MotionPer(), 0);
 }
 
 TEST(mdlSub, ClearingLeavesOnlyElementZeroHidden) {

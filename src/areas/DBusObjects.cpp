@@ -1,0 +1,497 @@
+#include "DBusObjects.h"
+
+#include <exception>
+#include <limits>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QMetaType>
+#include <QThread>
+#include <QTimer>
+
+#include "AreaErrors.h"
+#include "AutomationService.h"
+#include "ConUnit.h"
+#include "DetectionArea.h"
+#include "mdlSub.h"
+
+namespace ostrel::areas {
+
+namespace {
+
+const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kIntrospectableInterface = QStringLiteral("org.freedesktop.DBus.Introspectable");
+const QString kAreaInterface = QStringLiteral("org.ostrel.DetectionArea");
+const QString kNoAreaMessage = QStringLiteral("The area of this DetectionArea object no longer exists.");
+
+QString unexpectedFailure(const std::exception* failure) {
+    return failure ? QString::fromLocal8Bit(failure->what()) : QStringLiteral("unexpected failure");
+}
+
+// One property of the area objects: its D-Bus type, how it is read and, for the writable ones,
+// written.
+struct AreaProperty {
+    const char* name;
+    const char* signature;
+    QVariant (*read)(const DetectionArea&);
+    void (*write)(DetectionArea&, const QVariant&);
+};
+
+template <auto Getter>
+QVariant get(const DetectionArea& area) {
+    return QVariant::fromValue((area.*Getter)());
+}
+
+template <auto Setter, typename T>
+void set(DetectionArea& area, const QVariant& value) {
+    (area.*Setter)(value.value<T>());
+}
+
+// In the order of the class's members; writable ones first.
+const AreaProperty kAreaProperties[] = {
+    {"DetColor", "i", get<&DetectionArea::DetColor>, set<&DetectionArea::setDetColor, int>},
+    {"ForeColor", "i", get<&DetectionArea::ForeColor>, set<&DetectionArea::setForeColor, int>},
+    {"ShowLabel", "i", get<&DetectionArea::ShowLabel>, set<&DetectionArea::setShowLabel, int>},
+    {"ShowPicture", "b", get<&DetectionArea::ShowPicture>, set<&DetectionArea::setShowPicture, bool>},
+    {"ShowFrame", "b", get<&DetectionArea::ShowFrame>, set<&DetectionArea::setShowFrame, bool>},
+    {"MotionEvent", "b", get<&DetectionArea::MotionEvent>, set<&DetectionArea::setMotionEvent, bool>},
+    {"MotionActive", "b", get<&DetectionArea::MotionActive>,
+     set<&DetectionArea::setMotionActive, bool>},
+    {"MotionSens", "i", get<&DetectionArea::MotionSens>, set<&DetectionArea::setMotionSens, int>},
+    {"MotionThreshold", "i", get<&DetectionArea::MotionThreshold>,
+     set<&DetectionArea::setMotionThreshold, int>},
+    {"ColorEvent", "b", get<&DetectionArea::ColorEvent>, set<&DetectionArea::setColorEvent, bool>},
+    {"ColorActive", "b", get<&DetectionArea::ColorActive>, set<&DetectionArea::setColorActive, bool>},
+    {"ColorSens", "i", get<&DetectionArea::ColorSens>, set<&DetectionArea::setColorSens, int>},
+    {"ColorThreshold", "i", get<&DetectionArea::ColorThreshold>,
+     set<&DetectionArea::setColorThreshold, int>},
+    {"Visible", "b", get<&DetectionArea::Visible>, set<&DetectionArea::setVisible, bool>},
+    {"Index", "i", get<&DetectionArea::Index>, nullptr},
+    {"Key", "s", get<&DetectionArea::Key>, nullptr},
+    {"Top", "d", get<&DetectionArea::Top>, nullptr},
+    {"Left", "d", get<&DetectionArea::Left>, nullptr},
+    {"Height", "d", get<&DetectionArea::Height>, nullptr},
+    {"Width", "d", get<&DetectionArea::Width>, nullptr},
+    {"MotionPer", "i", get<&DetectionArea::MotionPer>, nullptr},
+    {"ColorPer", "i", get<&DetectionArea::ColorPer>, nullptr},
+    {"CalcColor", "i", get<&DetectionArea::CalcColor>, nullptr},
+    {"MotionStatus", "b", get<&DetectionArea::MotionStatus>, nullptr},
+    {"ColorStatus", "b", get<&DetectionArea::ColorStatus>, nullptr},
+};
+
+const AreaProperty* findProperty(const QString& name) {
+    for (const AreaProperty& property : kAreaProperties) {
+        if (name == QLatin1String(property.name)) {
+            return &property;
+        }
+    }
+    return nullptr;
+}
+
+QString areaInterfaceXml() {
+    QString xml = QStringLiteral("  <interface name=\"org.ostrel.DetectionArea\">\n");
+    for (const AreaProperty& property : kAreaProperties) {
+        xml += QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"%3\">\n"
+                              "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+                              "    </property>\n")
+                   .arg(QLatin1String(property.name), QLatin1String(property.signature),
+                        property.write ? QStringLiteral("readwrite") : QStringLiteral("read"));
+    }
+    xml += QStringLiteral(
+        "    <method name=\"ZOrder\">\n"
+        "      <arg name=\"Position\" type=\"n\" direction=\"in\"/>\n"
+        "    </method>\n"
+        "    <method name=\"Size\">\n"
+        "      <arg name=\"Left\" type=\"d\" direction=\"in\"/>\n"
+        "      <arg name=\"Top\" type=\"d\" direction=\"in\"/>\n"
+        "      <arg name=\"Width\" type=\"d\" direction=\"in\"/>\n"
+        "      <arg name=\"Height\" type=\"d\" direction=\"in\"/>\n"
+        "    </method>\n"
+        "  </interface>\n");
+    return xml;
+}
+
+// A value a client sends for a property of D-Bus type `signature`.
+bool hasType(const QVariant& value, const char* signature) {
+    switch (signature[0]) {
+    case 'i':
+        return value.metaType().id() == QMetaType::Int;
+    case 'b':
+        return value.metaType().id() == QMetaType::Bool;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+std::optional<AreaIndex> areaIndexOf(const QDBusVariant& index) {
+    const QVariant value = index.variant();
+    switch (value.metaType().id()) {
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return AreaIndex(std::int64_t(value.toLongLong()));
+    case QMetaType::ULongLong: {
+        const qulonglong number = value.toULongLong();
+        constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+        return AreaIndex(number > qulonglong(largest) ? largest : std::int64_t(number));
+    }
+    case QMetaType::QString:
+        return AreaIndex(value.toString());
+    default:
+        return std::nullopt;
+    }
+}
+
+// --- /org/ostrel/Ostrel ---
+
+OstrelObject::OstrelObject(AutomationService& service) : service_(service) {}
+
+QDBusObjectPath OstrelObject::CreateConUnit() {
+    AutomationService::CallScope scope(service_);
+    QString path;
+    try {
+        path = service_.createConUnit(message().service());
+    } catch (const std::exception& failure) {
+        sendErrorReply(QDBusError::Failed, unexpectedFailure(&failure));
+        return QDBusObjectPath(QStringLiteral("/"));
+    }
+    if (path.isEmpty()) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("The ConUnit object could not be exported."));
+        return QDBusObjectPath(QStringLiteral("/"));
+    }
+    return QDBusObjectPath(path);
+}
+
+// --- /org/ostrel/ConUnit/N ---
+
+ConUnitObject::ConUnitObject(AutomationService& service, std::unique_ptr<ConUnit> unit,
+                             QString path, QString owner)
+    : service_(service), unit_(std::move(unit)), path_(std::move(path)), owner_(std::move(owner)) {
+    connect(unit_.get(), &ConUnit::MotionDetection, this, &ConUnitObject::MotionDetection);
+    connect(unit_.get(), &ConUnit::ColorDetection, this, &ConUnitObject::ColorDetection);
+}
+
+ConUnitObject::~ConUnitObject() = default;
+
+template <typename Result, typename Call>
+Result ConUnitObject::forward(Result fallback, Call call) {
+    AutomationService::CallScope scope(service_);
+    try {
+        return call();
+    } catch (const AutomationFailure& failure) {
+        sendErrorReply(QLatin1String(kErrorFailed), QString::fromUtf8(failure.what()));
+    } catch (const std::exception& failure) {
+        sendErrorReply(QDBusError::Failed, unexpectedFailure(&failure));
+    } catch (...) {
+        sendErrorReply(QDBusError::Failed, unexpectedFailure(nullptr));
+    }
+    return fallback;
+}
+
+bool ConUnitObject::refuseIndex() {
+    sendErrorReply(QDBusError::InvalidArgs,
+                   QStringLiteral("Index must hold an area number (an integer) or a key (a string)."));
+    return false;
+}
+
+// D-Bus API
+
+// QtDBus reads and writes these through the meta-object, where no failure may escape.
+int ConUnitObject::Count() const { return unit_->Count(); }
+
+bool ConUnitObject::MonitorVisible() const {
+    try {
+        return unit_->MonitorVisible();
+    } catch (...) {
+        return false;
+    }
+}
+
+void ConUnitObject::setMonitorVisible(bool visible) {
+    AutomationService::CallScope scope(service_);
+    try {
+        unit_->setMonitorVisible(visible);
+    } catch (...) {
+    }
+}
+
+bool ConUnitObject::VideoVisible() const {
+    try {
+        return unit_->VideoVisible();
+    } catch (...) {
+        return false;
+    }
+}
+
+void ConUnitObject::setVideoVisible(bool visible) {
+    AutomationService::CallScope scope(service_);
+    try {
+        unit_->setVideoVisible(visible);
+    } catch (...) {
+    }
+}
+
+void ConUnitObject::About() {
+    // The About box is modal: answer first, so that the client does not wait on the user.
+    QTimer::singleShot(0, this, [this] {
+        AutomationService::CallScope scope(service_);
+        try {
+            if (!unit_->isReleased()) {
+                unit_->About();
+            }
+        } catch (...) {
+        }
+    });
+}
+
+QDBusObjectPath ConUnitObject::Area(const QDBusVariant& Index) {
+    const std::optional<AreaIndex> index = areaIndexOf(Index);
+    if (!index) {
+        refuseIndex();
+        return QDBusObjectPath(QStringLiteral("/"));
+    }
+    return forward(QDBusObjectPath(QStringLiteral("/")),
+                   [&] { return service_.pathOf(unit_->Area(*index)); });
+}
+
+QDBusObjectPath ConUnitObject::Add(const QString& Key, const QList<double>& Geometry) {
+    return forward(QDBusObjectPath(QStringLiteral("/")),
+                   [&] { return service_.pathOf(unit_->Add(Key, Geometry)); });
+}
+
+bool ConUnitObject::Remove(const QDBusVariant& Index) {
+    const std::optional<AreaIndex> index = areaIndexOf(Index);
+    return index ? forward(false, [&] { return unit_->Remove(*index); }) : refuseIndex();
+}
+
+bool ConUnitObject::OpenFile(const QString& FileName) {
+    return forward(false, [&] { return unit_->OpenFile(FileName); });
+}
+
+bool ConUnitObject::SaveFile(const QString& FileName) {
+    return forward(false, [&] { return unit_->SaveFile(FileName); });
+}
+
+bool ConUnitObject::SelectArea(const QDBusVariant& Index) {
+    const std::optional<AreaIndex> index = areaIndexOf(Index);
+    return index ? forward(false, [&] { return unit_->SelectArea(*index); }) : refuseIndex();
+}
+
+bool ConUnitObject::Clear() {
+    return forward(false, [&] { return unit_->Clear(); });
+}
+
+bool ConUnitObject::ShowConUnit(bool Mode) {
+    return forward(false, [&] { return unit_->ShowConUnit(Mode); });
+}
+
+void ConUnitObject::Release() {
+    AutomationService::CallScope scope(service_);
+    // Releasing the last ConUnit ends the program: the reply goes out before that.
+    setDelayedReply(true);
+    connection().send(message().createReply());
+    try {
+        service_.releaseConUnit(this, true);
+    } catch (...) {
+    }
+}
+
+// --- /org/ostrel/DetectionArea/N ---
+
+AreaObjects::AreaObjects(AutomationService& service, const mdlSub& registry)
+    : service_(service), registry_(registry) {}
+
+AreaObjects::~AreaObjects() = default;
+
+int AreaObjects::liveCount() const {
+    int live = 0;
+    for (const auto& [serial, area] : areas_) {
+        live += area->isBound() ? 1 : 0;
+    }
+    return live;
+}
+
+QDBusObjectPath AreaObjects::pathOf(const std::shared_ptr<DetectionArea>& area) {
+    if (!area) {
+        return QDBusObjectPath(QStringLiteral("/"));
+    }
+    // Areas removed behind the clients' backs (menu commands, file loads) are forgotten in
+    // batches, so the table stays about the size of the area list.
+    if (areas_.size() > 2 * std::size_t(registry_.areaCollection().Count()) + 64) {
+        prune();
+    }
+    auto [found, added] = serials_.try_emplace(area.get(), nextSerial_);
+    if (added) {
+        areas_.emplace(nextSerial_, area);
+        ++nextSerial_;
+    }
+    return QDBusObjectPath(QStringLiteral("%1/%2").arg(QLatin1String(kBasePath)).arg(found->second));
+}
+
+void AreaObjects::prune() {
+    for (auto it = areas_.begin(); it != areas_.end();) {
+        if (it->second->isBound()) {
+            ++it;
+        } else {
+            serials_.erase(it->second.get());
+            it = areas_.erase(it);
+        }
+    }
+}
+
+std::shared_ptr<DetectionArea> AreaObjects::areaAt(std::uint64_t serial) {
+    const auto found = areas_.find(serial);
+    if (found == areas_.end()) {
+        return nullptr;
+    }
+    if (!found->second->isBound()) {
+        serials_.erase(found->second.get());
+        areas_.erase(found);
+        return nullptr;
+    }
+    return found->second;
+}
+
+std::uint64_t AreaObjects::serialOf(const QString& path) const {
+    const QString prefix = QLatin1String(kBasePath) + u'/';
+    if (!path.startsWith(prefix)) {
+        return 0;
+    }
+    const QStringView digits = QStringView(path).mid(prefix.size());
+    bool ok = false;
+    const std::uint64_t serial = digits.toULongLong(&ok);
+    // Only the spelling we hand out: no sign, no leading zeros, no serial not yet given.
+    if (!ok || serial == 0 || serial >= nextSerial_ || digits != QString::number(serial)) {
+        return 0;
+    }
+    return serial;
+}
+
+QString AreaObjects::introspect(const QString& path) const {
+    if (path == QLatin1String(kBasePath)) {
+        QString xml;
+        for (const auto& [serial, area] : areas_) {
+            if (area->isBound()) {
+                xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(serial);
+            }
+        }
+        return xml;
+    }
+    return serialOf(path) != 0 ? areaInterfaceXml() : QString();
+}
+
+bool AreaObjects::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    const std::uint64_t serial = serialOf(message.path());
+    const bool known = serial != 0 || message.path() == QLatin1String(kBasePath);
+    if (known && message.interface() == kIntrospectableInterface) {
+        return false;  // QtDBus builds the document around introspect()
+    }
+    AutomationService::CallScope scope(service_);
+    QDBusMessage reply;
+    if (serial == 0) {
+        reply = message.createErrorReply(QDBusError::UnknownObject,
+                                         QStringLiteral("No object at %1.").arg(message.path()));
+    } else {
+        try {
+            reply = answer(message, serial);
+        } catch (const NoAreaError&) {
+            reply = message.createErrorReply(QLatin1String(kErrorNoArea), kNoAreaMessage);
+        } catch (const std::exception& failure) {
+            reply = message.createErrorReply(QDBusError::Failed, unexpectedFailure(&failure));
+        } catch (...) {
+            reply = message.createErrorReply(QDBusError::Failed, unexpectedFailure(nullptr));
+        }
+    }
+    if (message.isReplyRequired()) {
+        connection.send(reply);
+    }
+    return true;
+}
+
+// D-Bus API
+QDBusMessage AreaObjects::answer(const QDBusMessage& message, std::uint64_t serial) {
+    const QString member = message.member();
+    const QString signature = message.signature();
+    const QList<QVariant> args = message.arguments();
+    const auto area = [&]() -> DetectionArea& {
+        const std::shared_ptr<DetectionArea> found = areaAt(serial);
+        if (!found) {
+            throw NoAreaError();
+        }
+        return *found;
+    };
+    const auto badArgs = [&](const QString& text) {
+        return message.createErrorReply(QDBusError::InvalidArgs, text);
+    };
+
+    if (message.interface() == kPropertiesInterface) {
+        const auto ourInterface = [&] {
+            const QString name = args.value(0).toString();
+            return name.isEmpty() || name == kAreaInterface;
+        };
+        if (member == QLatin1String("GetAll") && signature == QLatin1String("s")) {
+            if (!ourInterface()) {
+                return message.createReply(QVariant::fromValue(QVariantMap()));
+            }
+            DetectionArea& target = area();
+            QVariantMap values;
+            for (const AreaProperty& property : kAreaProperties) {
+                values.insert(QLatin1String(property.name), property.read(target));
+            }
+            return message.createReply(QVariant::fromValue(values));
+        }
+        const bool reading = member == QLatin1String("Get") && signature == QLatin1String("ss");
+        const bool writing = member == QLatin1String("Set") && signature == QLatin1String("ssv");
+        if (!reading && !writing) {
+            return message.createErrorReply(QDBusError::UnknownMethod,
+                                             QStringLiteral("No method %1 with signature %2.")
+                                                 .arg(member, signature));
+        }
+        const QString name = args.value(1).toString();
+        const AreaProperty* property = ourInterface() ? findProperty(name) : nullptr;
+        if (property == nullptr) {
+            return message.createErrorReply(QDBusError::UnknownProperty,
+                                             QStringLiteral("No property %1.").arg(name));
+        }
+        if (reading) {
+            return message.createReply(QVariant::fromValue(QDBusVariant(property->read(area()))));
+        }
+        if (property->write == nullptr) {
+            return message.createErrorReply(QDBusError::PropertyReadOnly,
+                                             QStringLiteral("%1 is read-only.").arg(name));
+        }
+        const QVariant value = args.value(2).value<QDBusVariant>().variant();
+        if (!hasType(value, property->signature)) {
+            return badArgs(QStringLiteral("%1 takes a value of D-Bus type %2.")
+                               .arg(name, QLatin1String(property->signature)));
+        }
+        property->write(area(), value);
+        return message.createReply();
+    }
+
+    if (!message.interface().isEmpty() && message.interface() != kAreaInterface) {
+        return message.createErrorReply(QDBusError::UnknownInterface,
+                                         QStringLiteral("No interface %1.").arg(message.interface()));
+    }
+    if (member == QLatin1String("ZOrder") && signature == QLatin1String("n")) {
+        area().ZOrder(args.value(0).value<short>());
+        return message.createReply();
+    }
+    if (member == QLatin1String("Size") && signature == QLatin1String("dddd")) {
+        area().Size(args.value(0).toDouble(), args.value(1).toDouble(), args.value(2).toDouble(),
+                    args.value(3).toDouble());
+        return message.createReply();
+    }
+    return message.createErrorReply(
+        QDBusError::UnknownMethod,
+        QStringLiteral("No method %1 with signature %2 in %3.").arg(member, signature, kAreaInterface));
+}
+
+}  // namespace ostrel::areas
