@@ -75,6 +75,12 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
     updateStatus(colorPer_, s.colorThreshold, s.colorEvent, colorStatus_, ColorChanged);
 }
 
+void AreaMeasure::resetResults() {
+    motionPer_ = colorPer_ = 0;
+    motionStatus_ = colorStatus_ = false;
+    MotionChanged = ColorChanged = false;
+}
+
 std::int32_t AreaMeasure::CalcColor() {
     if (lastByte_ < 0) {
         return calcColor_ = 0;

@@ -46,6 +46,8 @@ public:
 
     // The next measurement counts nothing and takes its piece as the previous frame.
     void setFirstFrame() { firstFrame_ = true; }
+    // Forgets the results, statuses and pending changes, as for an area that was never measured.
+    void resetResults();
     bool FirstFrame() const { return firstFrame_; }
 
     const PixelRect& pixelRect() const { return rect_; }

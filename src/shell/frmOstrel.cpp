@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -133,8 +134,11 @@ bool frmOstrel::checkDisplayDepth() {
     return true;
 }
 
+// Message boxes during start-up run nested event loops, where a signal can end the program;
+// every step after one checks whether it did.
 bool frmOstrel::load() {
     if (!checkDisplayDepth()) {
+        exitCode_ = 1;
         finish();
         return false;
     }
@@ -143,7 +147,13 @@ bool frmOstrel::load() {
     connect(video_.get(), &frmVideo::hiddenByClose, this,
             [this] { menu_.mnuShowForms[1]->setChecked(false); });
     buildDriverMenu();
+    if (ended_) {
+        return false;
+    }
     capture_->applyStartupOptions(registry_->DisplayColRes());
+    if (ended_) {
+        return false;
+    }
     connect(capture_.get(), &ezVidCap::DriverIndexChanged, this, &frmOstrel::checkConnectedDriver);
     checkConnectedDriver();
 
@@ -239,6 +249,7 @@ void frmOstrel::FormatChange() {
     registry_->setFrameSize(frameWidth, frameHeight);
     if (frameWidth == 0 || frameHeight == 0) {
         ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
+        exitCode_ = 1;
         endProgram();
         return;
     }
@@ -274,6 +285,7 @@ void frmOstrel::finish() {
     }
     ended_ = true;
     idleMonitor_.stop();
+    closeModalDialogs();
     state_.HideOnClose = false;
     settings_.savePosition(this);
     registry_->setEditMode(false);
@@ -287,6 +299,22 @@ void frmOstrel::finish() {
     QSettings().sync();
     Q_EMIT ended();
     QCoreApplication::quit();
+}
+
+// A dialog or message box still open (the end came from a signal or the bus) is dismissed, so
+// that its nested event loop returns and the program can leave.
+void frmOstrel::closeModalDialogs() {
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) {
+            return;
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+    }
 }
 
 void frmOstrel::endProgram() {

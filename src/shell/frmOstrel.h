@@ -58,6 +58,8 @@ public:
     void FormatChange();
     // Ends the program in order, also while a client is attached (signals, the bus going away).
     void endProgram();
+    // The program's exit status: 0, or 1 after a start-up failure (display, no video).
+    int exitCode() const { return exitCode_; }
     // Brings the menus and the Monitor's geometry colour in line with edit mode.
     void EditMenu();
 
@@ -110,6 +112,7 @@ private:
     void connectCommands();
     void setExitEnabled();
     void finish();
+    void closeModalDialogs();
 
     StartOptions options_;
     AppState state_;
@@ -130,6 +133,7 @@ private:
     std::int64_t passesAtLastIdleCheck_ = 0;
     WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};
     bool ended_ = false;
+    int exitCode_ = 0;
 };
 
 }  // namespace ostrel::shell

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QSocketNotifier>
 
+#include "AutomationService.h"
 #include "frmOstrel.h"
 
 namespace {
@@ -67,8 +68,14 @@ int main(int argc, char** argv) {
     options.source = parser.value(sourceOption);
     ostrel::shell::frmOstrel window(options);
     watchTerminationSignals(window);
-    if (!window.load()) {
+    // Automation starts before the windows, so an instance started by D-Bus activation that
+    // cannot take the bus name leaves before showing anything.
+    ostrel::areas::AutomationService automation(window.registry(), window);
+    if (automation.start() == ostrel::areas::ServiceStart::MustExit) {
         return 1;
+    }
+    if (!window.load()) {
+        return window.exitCode();
     }
     return QApplication::exec();
 }

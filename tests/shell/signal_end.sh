@@ -21,3 +21,21 @@ for signal in TERM INT; do
   done
   echo "SIG$signal: ended in order"
 done
+
+# A signal that arrives while start-up shows a message box (a source that cannot be opened)
+# still ends the program.
+"$ostrel" --source /nonexistent/video.mkv 2>/dev/null &
+pid=$!
+sleep 3
+kill -TERM "$pid"
+for _ in $(seq 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  kill -KILL "$pid"; echo "SIGTERM during a start-up message did not end the program"; exit 1
+fi
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || { echo "SIGTERM during a start-up message: exit status $status"; exit 1; }
+echo "SIGTERM during a start-up message: ended"
