@@ -6,6 +6,18 @@
 
 namespace ostrel::areas {
 
+QString TrimKey(const QString& key) {
+    qsizetype begin = 0;
+    qsizetype end = key.size();
+    while (begin < end && key[begin] == u' ') {
+        ++begin;
+    }
+    while (end > begin && key[end - 1] == u' ') {
+        --end;
+    }
+    return key.mid(begin, end - begin);
+}
+
 int AreaCollection::positionOf(const AreaIndex& index) const {
     if (const auto* number = std::get_if<std::int64_t>(&index)) {
         return (*number >= 1 && *number <= Count()) ? int(*number - 1) : -1;

@@ -12,6 +12,10 @@ namespace ostrel::areas {
 
 class DetectionArea;
 
+// A key without the spaces around it; blanks inside it, and other characters such as tabs,
+// belong to the key.
+QString TrimKey(const QString& key);
+
 // How callers name an area: a number is a 1-based position (the area's number), a text a key.
 using AreaIndex = std::variant<std::int64_t, QString>;
 

@@ -14,23 +14,6 @@ namespace {
 
 constexpr double kDefaultFraction = 0.33;
 
-// The registry trims only spaces from keys; the empty-key test must see the same key.
-bool blankKey(const QString& key) {
-    return std::all_of(key.begin(), key.end(), [](QChar c) { return c == u' '; });
-}
-
-qsizetype trimmedLength(const QString& key) {
-    qsizetype begin = 0;
-    qsizetype end = key.size();
-    while (begin < end && key[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && key[end - 1] == u' ') {
-        --end;
-    }
-    return end - begin;
-}
-
 // Runs `call`; any failure inside becomes AutomationFailure with `description`.
 template <typename Call>
 auto failingWith(const char* description, Call call) -> decltype(call()) {
@@ -168,7 +151,8 @@ std::shared_ptr<DetectionArea> ConUnit::Area(const AreaIndex& index) const {
 
 std::shared_ptr<DetectionArea> ConUnit::Add(const QString& key, const QList<double>& geometry) {
     return failingWith("An error occurred while AddArea!", [&] {
-        if (geometry.size() > 4 || blankKey(key) || trimmedLength(key) > kMaxAutomationKeyLength) {
+        const QString trimmed = TrimKey(key);
+        if (geometry.size() > 4 || trimmed.isEmpty() || trimmed.size() > kMaxAutomationKeyLength) {
             throw AutomationFailure("refused");
         }
         const std::shared_ptr<DetectionArea> area = registry_.AddArea(key);

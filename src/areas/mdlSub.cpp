@@ -14,19 +14,6 @@ namespace ostrel::areas {
 
 namespace {
 
-// Only spaces are trimmed from keys; other blanks belong to the key.
-QString trimSpaces(const QString& key) {
-    qsizetype begin = 0;
-    qsizetype end = key.size();
-    while (begin < end && key[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && key[end - 1] == u' ') {
-        --end;
-    }
-    return key.mid(begin, end - begin);
-}
-
 QString indexCaption(std::int32_t number, const QString& key) {
     return QStringLiteral("Area %1 - %2").arg(number).arg(key);
 }
@@ -79,7 +66,7 @@ std::shared_ptr<DetectionArea> mdlSub::AddArea(const QString& key) {
     if (editMode_) {
         return nullptr;
     }
-    const QString trimmed = trimSpaces(key);
+    const QString trimmed = TrimKey(key);
     auto area = std::make_shared<DetectionArea>(*this);
     if (collection_.Count() >= 1) {
         controls_.ensureRoom();  // refuse before anything changes

@@ -5,25 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "AreaCollection.h"
+
 namespace ostrel::ui {
-
-namespace {
-
-// Only spaces count as the blanks around a key; blanks inside it stay, and so do other
-// characters such as tabs, as the registry keeps them too.
-QString withoutOuterSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
-
-}  // namespace
 
 frmKey::frmKey(DialogValues& values, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags), values_(values) {
@@ -71,7 +55,7 @@ void frmKey::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmKey::cmdOk_Click() {
-    values_.EnteredKey = withoutOuterSpaces(txtKey_->text());
+    values_.EnteredKey = areas::TrimKey(txtKey_->text());
     accept();
 }
 
