@@ -130,7 +130,7 @@ QString AutomationService::createConUnit(const QString& owner) {
                                      path, owner);
     units_.push_back(object);
     if (!bus_.registerObject(path, object, QDBusConnection::ExportScriptableContents)) {
-        releaseConUnit(object, false);
+        releaseConUnit(object);
         return QString();
     }
     if (!owner.isEmpty()) {
@@ -157,13 +157,20 @@ void AutomationService::watchOwner(const QString& owner) {
     });
 }
 
-void AutomationService::releaseConUnit(ConUnitObject* object, bool replied) {
+void AutomationService::releaseConUnit(ConUnitObject* object, const QDBusMessage& reply) {
     const auto found = std::find(units_.begin(), units_.end(), object);
-    if (found == units_.end()) {
+    const bool known = found != units_.end();
+    if (known) {
+        units_.erase(found);
+        bus_.unregisterObject(object->path());
+    }
+    const bool replied = reply.type() != QDBusMessage::InvalidMessage;
+    if (replied) {
+        bus_.send(reply);
+    }
+    if (!known) {
         return;
     }
-    units_.erase(found);
-    bus_.unregisterObject(object->path());
     const auto owned = unitsByOwner_.find(object->owner());
     if (owned != unitsByOwner_.end()) {
         owned->second.erase(object);
@@ -213,7 +220,7 @@ void AutomationService::onClientGone(const QString& owner) {
     const std::set<ConUnitObject*> objects = owned->second;
     for (ConUnitObject* object : objects) {
         try {
-            releaseConUnit(object, false);
+            releaseConUnit(object);
         } catch (...) {  // nothing may escape into the event loop
         }
     }
@@ -229,7 +236,7 @@ void AutomationService::onBusDisconnected() {
     const std::vector<ConUnitObject*> objects = units_;
     try {
         for (ConUnitObject* object : objects) {
-            releaseConUnit(object, false);  // the last one ends the program through the host
+            releaseConUnit(object);  // the last one ends the program through the host
         }
         if (!attached) {
             host_.lastClientReleased();

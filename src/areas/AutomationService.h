@@ -7,12 +7,12 @@
 #include <vector>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QDBusMessage;
 class QDBusServiceWatcher;
 
 namespace ostrel::areas {
@@ -89,9 +89,10 @@ public:
 
     // A new ConUnit object for the client `owner`; the empty path when it cannot be exported.
     QString createConUnit(const QString& owner);
-    // Takes `object` off the bus and releases its ConUnit. `replied`: the reply to the
-    // client's Release call was sent already and must reach it before the program may end.
-    void releaseConUnit(ConUnitObject* object, bool replied);
+    // Takes `object` off the bus and releases its ConUnit. `reply`, the reply to the client's
+    // Release call, is sent once the object is off the bus (a call the client makes after it
+    // finds no object) and reaches the client before the program may end.
+    void releaseConUnit(ConUnitObject* object, const QDBusMessage& reply = QDBusMessage());
     QDBusObjectPath pathOf(const std::shared_ptr<DetectionArea>& area);
 
 Q_SIGNALS:

@@ -293,11 +293,11 @@ bool ConUnitObject::ShowConUnit(bool Mode) {
 
 void ConUnitObject::Release() {
     AutomationService::CallScope scope(service_);
-    // Releasing the last ConUnit ends the program: the reply goes out before that.
+    // The reply goes out once the object is off the bus (a call the client makes after the reply
+    // finds no object), and before the program may end: releasing the last ConUnit ends it.
     setDelayedReply(true);
-    connection().send(message().createReply());
     try {
-        service_.releaseConUnit(this, true);
+        service_.releaseConUnit(this, message().createReply());
     } catch (...) {
     }
 }

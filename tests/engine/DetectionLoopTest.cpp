@@ -1,24 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "DetectionLoop.h"
 
 using namespace ostrel::engine;
+using Calls = std::vector<std::string>;
 
 namespace {
 
 // Records what a pass asks of the window, in order.
 struct RecordingHost : DetectionPassHost {
     bool held = false;
-    int framesWaiting = 0;
+    int framesWaiting = 1;
     bool editing = false;
     std::int32_t count = 0;
     std::vector<std::int32_t> missing;
-    std::vector<std::string> calls;
-    DetectionLoop* loop = nullptr;
-    bool addAreaWhileMeasuring = false;
+    Calls calls;
+    DetectionLoop* growDuringPass = nullptr;  // adds an area and announces a frame mid-pass
 
     bool passesHeld() const override { return held; }
     bool takeFrame() override {
@@ -33,14 +34,12 @@ struct RecordingHost : DetectionPassHost {
     void showUnderEditBox() override { calls.push_back("edit box"); }
     std::int32_t areaCount() const override { return count; }
     bool measureArea(std::int32_t number) override {
-        if (addAreaWhileMeasuring) {
-            ++count;  // a change mid-pass only takes effect in the next pass
-            loop->frameReady();  // and no pass starts inside another
+        if (growDuringPass) {
+            ++count;
+            growDuringPass->frameReady();
         }
-        for (std::int32_t gone : missing) {
-            if (gone == number) {
-                return false;
-            }
+        if (std::find(missing.begin(), missing.end(), number) != missing.end()) {
+            return false;
         }
         calls.push_back("area " + std::to_string(number));
         return true;
@@ -54,11 +53,9 @@ TEST(DetectionLoop, OnePassPerNewFrameInNumberOrder) {
     RecordingHost host;
     DetectionLoop loop(host);
     host.count = 3;
-    host.framesWaiting = 1;
     loop.frameReady();
     loop.frameReady();  // the same frame is never measured twice
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"frame", "area 1", "area 2", "area 3",
-                                                    "monitor"}));
+    EXPECT_EQ(host.calls, (Calls{"frame", "area 1", "area 2", "area 3", "monitor"}));
     EXPECT_EQ(loop.passes(), 1);
     EXPECT_EQ(loop.areasMeasured(), 3);
 
@@ -66,7 +63,7 @@ TEST(DetectionLoop, OnePassPerNewFrameInNumberOrder) {
     host.missing = {2};
     host.framesWaiting = 1;
     loop.frameReady();
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"frame", "area 1", "area 3", "monitor"}))
+    EXPECT_EQ(host.calls, (Calls{"frame", "area 1", "area 3", "monitor"}))
         << "a number without a control is skipped";
 }
 
@@ -75,9 +72,8 @@ TEST(DetectionLoop, EditingMeasuresNothing) {
     DetectionLoop loop(host);
     host.count = 2;
     host.editing = true;
-    host.framesWaiting = 1;
     loop.frameReady();
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"frame", "edit box", "monitor"}));
+    EXPECT_EQ(host.calls, (Calls{"frame", "edit box", "monitor"}));
     EXPECT_EQ(loop.areasMeasured(), 0);
 }
 
@@ -86,10 +82,8 @@ TEST(DetectionLoop, HeldPassesLeaveTheFrameWaiting) {
     DetectionLoop loop(host);
     host.count = 1;
     host.held = true;
-    host.framesWaiting = 1;
     loop.frameReady();
     EXPECT_TRUE(host.calls.empty());
-    EXPECT_EQ(host.framesWaiting, 1);
     host.held = false;
     loop.frameReady();
     EXPECT_EQ(loop.passes(), 1);
@@ -98,10 +92,9 @@ TEST(DetectionLoop, HeldPassesLeaveTheFrameWaiting) {
 TEST(DetectionLoop, TheCountIsReadOnceAndPassesDoNotNest) {
     RecordingHost host;
     DetectionLoop loop(host);
-    host.loop = &loop;
+    host.growDuringPass = &loop;
     host.count = 2;
     host.framesWaiting = 2;
-    host.addAreaWhileMeasuring = true;
     loop.frameReady();
     EXPECT_EQ(loop.passes(), 1);
     EXPECT_EQ(loop.areasMeasured(), 2);

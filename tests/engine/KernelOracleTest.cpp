@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AreaMeasure.h"
@@ -25,40 +26,36 @@ int uniform(Rng& rng, int lo, int hi) { return std::uniform_int_distribution<int
 bool chance(Rng& rng, int percent) { return uniform(rng, 0, 99) < percent; }
 std::uint8_t clampByte(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
 
+std::vector<std::uint8_t> randomScene(std::size_t bytes, Rng& rng) {
+    std::vector<std::uint8_t> scene(bytes);
+    for (auto& b : scene) b = std::uint8_t(uniform(rng, 0, 255));
+    return scene;
+}
+
 // A video frame with the area's piece at its bottom-right corner and junk around it. The
 // allocation ends with the piece's last byte, so reading past the piece leaves the buffer
 // (AddressSanitizer reports it), and reading the junk instead of the piece shows in the results.
-class PaddedFrame {
-public:
-    PaddedFrame(int width, int height, int bpp, int padLeft, int padTop, int extraStride,
-                Rng& rng)
-        : width_(width), height_(height), bpp_(bpp) {
-        stride_ = std::ptrdiff_t(width + padLeft) * bpp + extraStride;
-        offset_ = std::size_t(padTop) * stride_ + std::size_t(padLeft) * bpp;
-        bytes_.resize(offset_ + std::size_t(height - 1) * stride_ + std::size_t(width) * bpp);
-        for (auto& b : bytes_) {
-            b = std::uint8_t(uniform(rng, 0, 255));
-        }
-    }
+// Left and top padding and extra bytes per row are random.
+struct PaddedFrame {
+    int width, height, bpp;
+    std::ptrdiff_t stride = 0;
+    std::size_t offset = 0;
+    std::vector<std::uint8_t> bytes;
 
+    PaddedFrame(int w, int h, int bytesPerPixel, Rng& rng) : width(w), height(h), bpp(bytesPerPixel) {
+        const int padLeft = uniform(rng, 0, 3);
+        stride = std::ptrdiff_t(w + padLeft) * bpp + uniform(rng, 0, 9);
+        offset = std::size_t(uniform(rng, 0, 2)) * stride + std::size_t(padLeft) * bpp;
+        bytes = randomScene(offset + std::size_t(h - 1) * stride + std::size_t(w) * bpp, rng);
+    }
     // Writes a packed picture of the piece's size into the piece.
     void load(const std::vector<std::uint8_t>& packed) {
-        const std::size_t rowBytes = std::size_t(width_) * bpp_;
-        for (int y = 0; y < height_; ++y) {
-            std::memcpy(bytes_.data() + offset_ + y * stride_, packed.data() + y * rowBytes,
-                        rowBytes);
+        const std::size_t rowBytes = std::size_t(width) * bpp;
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(bytes.data() + offset + y * stride, packed.data() + y * rowBytes, rowBytes);
         }
     }
-
-    PixelView piece() const { return {bytes_.data() + offset_, width_, height_, stride_, bpp_}; }
-
-private:
-    int width_;
-    int height_;
-    int bpp_;
-    std::ptrdiff_t stride_ = 0;
-    std::size_t offset_ = 0;
-    std::vector<std::uint8_t> bytes_;
+    PixelView piece() const { return {bytes.data() + offset, width, height, stride, bpp}; }
 };
 
 // Settings with a bias towards the values where byte arithmetic goes wrong: limits 0 and 255,
@@ -138,12 +135,6 @@ void nextScene(std::vector<std::uint8_t>& scene, int bpp, const MeasureSettings&
     }
 }
 
-std::vector<std::uint8_t> randomScene(std::size_t bytes, Rng& rng) {
-    std::vector<std::uint8_t> scene(bytes);
-    for (auto& b : scene) b = std::uint8_t(uniform(rng, 0, 255));
-    return scene;
-}
-
 // Where two pictures first differ, told as row, pixel and byte.
 ::testing::AssertionResult samePicture(const char* what, const std::uint8_t* actual,
                                        const std::vector<std::uint8_t>& expected, int width,
@@ -180,7 +171,6 @@ struct Variant {
     std::string name;
     KernelFn run;
 };
-
 std::vector<Variant> availableVariants() {
     std::vector<Variant> variants{{"scalar", measureAreaScalar}, {"dispatched", measureArea}};
 #if defined(__x86_64__)
@@ -207,18 +197,14 @@ void checkKernels(int width, int height, int bpp, Rng& rng, Coverage& coverage) 
     SCOPED_TRACE("piece " + std::to_string(width) + "x" + std::to_string(height) + " at " +
                  std::to_string(bpp) + " bytes per pixel");
     const std::size_t bytes = std::size_t(width) * height * bpp;
-    PaddedFrame frame(width, height, bpp, uniform(rng, 0, 3), uniform(rng, 0, 2),
-                      uniform(rng, 0, 9), rng);
+    PaddedFrame frame(width, height, bpp, rng);
     const std::vector<Variant> variants = availableVariants();
     struct Buffers {
         std::vector<std::uint8_t> cur, prev, display;
     };
-    std::vector<Buffers> buffers(variants.size());
-    for (auto& b : buffers) {
-        b.cur.assign(bytes, 0);
-        b.prev.assign(bytes, 0);
-        b.display.assign(bytes, 0);
-    }
+    std::vector<Buffers> buffers(variants.size(), Buffers{std::vector<std::uint8_t>(bytes),
+                                                          std::vector<std::uint8_t>(bytes),
+                                                          std::vector<std::uint8_t>(bytes)});
     reference::ReferenceArea ref;
     reference::resize(ref, width, height, bpp);
 
@@ -255,21 +241,13 @@ void checkKernels(int width, int height, int bpp, Rng& rng, Coverage& coverage) 
 void checkArea(int width, int height, int bpp, Rng& rng, Coverage& coverage) {
     SCOPED_TRACE("area " + std::to_string(width) + "x" + std::to_string(height) + " at " +
                  std::to_string(bpp) + " bytes per pixel");
-    AreaGeometry geometry;
-    geometry.left = 0;
-    geometry.top = 0;
-    geometry.width = 1;
-    geometry.height = 1;
-    geometry.videoWidth = width;
-    geometry.videoHeight = height;
     AreaMeasure area;
-    area.ResizeArea(geometry, bpp);
+    area.ResizeArea({0, 0, 1, 1, width, height}, bpp);
     ASSERT_EQ(area.pixelRect(), (PixelRect{0, 0, width, height}));
 
     reference::ReferenceArea ref;
     reference::resize(ref, width, height, bpp);
-    PaddedFrame frame(width, height, bpp, uniform(rng, 0, 3), uniform(rng, 0, 2),
-                      uniform(rng, 0, 9), rng);
+    PaddedFrame frame(width, height, bpp, rng);
     MeasureSettings settings = randomSettings(rng, false);
     std::vector<std::uint8_t> scene = randomScene(std::size_t(width) * height * bpp, rng);
     for (int f = 0; f < kFramesPerArea; ++f) {
@@ -295,13 +273,11 @@ void checkArea(int width, int height, int bpp, Rng& rng, Coverage& coverage) {
         coverage.color += ref.colorCount;
         coverage.statusFlips += (motionBefore != ref.motionStatus) + (colorBefore != ref.colorStatus);
 
-        ASSERT_EQ(area.MotionPer(), ref.motionPer);
-        ASSERT_EQ(area.ColorPer(), ref.colorPer);
-        ASSERT_EQ(area.MotionStatus(), ref.motionStatus);
-        ASSERT_EQ(area.ColorStatus(), ref.colorStatus);
-        ASSERT_EQ(area.MotionChanged, ref.motionChanged);
-        ASSERT_EQ(area.ColorChanged, ref.colorChanged);
-        ASSERT_EQ(area.FirstFrame(), ref.firstFrame);
+        ASSERT_EQ(std::make_tuple(area.MotionPer(), area.ColorPer(), area.MotionStatus(),
+                                  area.ColorStatus(), area.MotionChanged, area.ColorChanged,
+                                  area.FirstFrame()),
+                  std::make_tuple(ref.motionPer, ref.colorPer, ref.motionStatus, ref.colorStatus,
+                                  ref.motionChanged, ref.colorChanged, ref.firstFrame));
         ASSERT_TRUE(samePicture("CurBits", area.CurBits().data(), ref.curBits, width, bpp));
         ASSERT_TRUE(samePicture("PrevBits", area.PrevBits().data(), ref.prevBits, width, bpp));
         ASSERT_TRUE(samePicture("display", area.displayView().data, ref.display, width, bpp));

@@ -1,7 +1,6 @@
 #include <gst/app/gstappsrc.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -9,13 +8,14 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "CaptureErrors.h"
 #include "ezVidCap.h"
+#include "support/DialogAnswers.h"
 
 using ostrel::shell::CaptureFailure;
 using ostrel::shell::ezVidCap;
@@ -40,51 +40,18 @@ bool pictureMoves(ezVidCap& capture, const QImage& previous) {
         kWaitMs);
 }
 
-// Runs `answer` on the modal dialog named `name` as soon as it is open (from a timer, as the
-// dialog's exec() blocks the test).
-void answerModal(const QString& name, std::function<void(QDialog*)> answer) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, name, answer] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        const bool found = dialog && dialog->objectName() == name;
-        if (found || clock->elapsed() > kWaitMs) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-        }
-        if (found) {
-            answer(dialog);
-        }
+// Runs `answer` on the next modal dialog, which must be the one named `name`.
+void answerModal(DialogAnswers& answers, const QString& name, std::function<void(QDialog*)> answer) {
+    answers.then([name, answer](QWidget* modal) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        ASSERT_TRUE(dialog && dialog->objectName() == name) << modal->objectName().toStdString();
+        answer(dialog);
     });
-    timer->start(10);
 }
 
-// The BGR bytes of an RGB32 pixel.
-struct Bgr {
-    int b, g, r;
-};
-
-Bgr pixelOf(const QImage& image, int x, int y) {
-    const uchar* p = image.constScanLine(y) + x * (image.depth() / 8);
-    return {p[0], p[1], p[2]};
-}
-
+// Compares a decoded frame with an encoded one, pixel by pixel.
 bool samePixels(const QImage& decoded, const QImage& original) {
-    if (decoded.size() != original.size()) {
-        return false;
-    }
-    for (int y = 0; y < original.height(); ++y) {
-        for (int x = 0; x < original.width(); ++x) {
-            const Bgr d = pixelOf(decoded, x, y);
-            const QRgb o = original.pixel(x, y);
-            if (d.b != qBlue(o) || d.g != qGreen(o) || d.r != qRed(o)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return decoded.convertToFormat(QImage::Format_RGB32) == original;
 }
 
 // Four frames, each with its own pattern, 66 pixels wide: a BGR row of 198 bytes is padded to
@@ -169,21 +136,17 @@ TEST(ezVidCap, TestPatternDeliversMovingFramesAtThreeAndFourBytesPerPixel) {
     ezVidCap capture;
     capture.setColRes(3);
     capture.setDriverIndex(capture.TestPatternIndex());
-    EXPECT_EQ(capture.Width(), 320);
-    EXPECT_EQ(capture.Height(), 240);
-
-    QImage frame;
-    ASSERT_TRUE(nextFrame(capture, frame));
-    EXPECT_EQ(frame.format(), QImage::Format_BGR888);
-    EXPECT_EQ(frame.size(), QSize(320, 240));
-    EXPECT_TRUE(pictureMoves(capture, frame));
-
-    capture.setColRes(4);
-    EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
-    ASSERT_TRUE(nextFrame(capture, frame));
-    EXPECT_EQ(frame.format(), QImage::Format_RGB32);
-    EXPECT_EQ(frame.size(), QSize(320, 240));
-    EXPECT_TRUE(pictureMoves(capture, frame));
+    EXPECT_EQ(QSize(capture.Width(), capture.Height()), QSize(320, 240));
+    for (const auto& [colRes, format] :
+         {std::pair(3, QImage::Format_BGR888), std::pair(4, QImage::Format_RGB32)}) {
+        capture.setColRes(colRes);  // the running source goes on at the new depth
+        EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
+        QImage frame;
+        ASSERT_TRUE(nextFrame(capture, frame));
+        EXPECT_EQ(frame.format(), format);
+        EXPECT_EQ(frame.size(), QSize(320, 240));
+        EXPECT_TRUE(pictureMoves(capture, frame));
+    }
 }
 
 TEST(ezVidCap, EachFrameIsHandedOverOnceAfterFrameReady) {
@@ -254,11 +217,7 @@ TEST(ezVidCap, EncodedFilePlaysInALoopWithItsExactPixels) {
     QImage frame;
     ASSERT_TRUE(nextFrame(byUri, frame));
     EXPECT_EQ(frame.format(), QImage::Format_RGB32);
-    bool matches = false;
-    for (const QImage& original : frames) {
-        matches = matches || samePixels(frame, original);
-    }
-    EXPECT_TRUE(matches);
+    EXPECT_TRUE(std::find(frames.begin(), frames.end(), frame) != frames.end());
 }
 
 TEST(ezVidCap, DriverThatCannotConnectThrowsReadablyAndThePreviousKeepsRunning) {
@@ -266,25 +225,22 @@ TEST(ezVidCap, DriverThatCannotConnectThrowsReadablyAndThePreviousKeepsRunning) 
     ezVidCap capture;
     capture.setDriverIndex(capture.TestPatternIndex());
 
-    struct Case {
-        QString source;
-        QString inText;
-    };
-    const std::vector<Case> cases = {
+    // Each source, and a text its failure must name.
+    const std::pair<QString, QString> cases[] = {
         {dir.filePath(QStringLiteral("missing.mkv")), QString()},
         {QStringLiteral("videotestsrc ! nosuchelement"), QStringLiteral("nosuchelement")},
         {QStringLiteral("/dev/video-ostrel-missing"), QStringLiteral("/dev/video-ostrel-missing")},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source.toStdString());
-        capture.setCommandLineSource(c.source);
+    for (const auto& [source, inText] : cases) {
+        SCOPED_TRACE(source.toStdString());
+        capture.setCommandLineSource(source);
         try {
             capture.setDriverIndex(commandLineIndex(capture));
             ADD_FAILURE() << "connected a source that does not exist";
         } catch (const CaptureFailure& failure) {
             const QString text = QString::fromStdString(failure.what());
             EXPECT_GT(text.size(), 5);
-            EXPECT_TRUE(text.contains(c.inText)) << text.toStdString();
+            EXPECT_TRUE(text.contains(inText)) << text.toStdString();
             EXPECT_NE(failure.code(), 0);
         }
         EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
@@ -364,14 +320,11 @@ TEST(ezVidCap, FormatDialogOffersTheSourceSizesAndAppliesTheChoice) {
         EXPECT_TRUE(offered.contains(size)) << size.width() << "x" << size.height();
     }
 
-    const auto choose = [](QSize size, bool accept) {
-        return [size, accept](QDialog* dialog) {
+    DialogAnswers answers;
+    const auto choose = [&answers](QSize size, bool accept) {
+        answerModal(answers, QStringLiteral("captureFormatDialog"), [size, accept](QDialog* dialog) {
             auto* list = dialog->findChild<QListWidget*>(QStringLiteral("frameSizes"));
-            if (!list) {
-                ADD_FAILURE() << "no list of frame sizes";
-                dialog->reject();
-                return;
-            }
+            ASSERT_NE(list, nullptr);
             EXPECT_EQ(list->currentItem()->data(Qt::UserRole).toSize(), QSize(320, 240))
                 << "the size in use is selected";
             for (int row = 0; row < list->count(); ++row) {
@@ -380,13 +333,13 @@ TEST(ezVidCap, FormatDialogOffersTheSourceSizesAndAppliesTheChoice) {
                 }
             }
             accept ? dialog->accept() : dialog->reject();
-        };
+        });
     };
-    answerModal(QStringLiteral("captureFormatDialog"), choose(QSize(160, 120), false));
+    choose(QSize(160, 120), false);
     capture.ShowDlgFormat(nullptr);
     EXPECT_EQ(capture.Width(), 320) << "cancelled";
 
-    answerModal(QStringLiteral("captureFormatDialog"), choose(QSize(640, 480), true));
+    choose(QSize(640, 480), true);
     capture.ShowDlgFormat(nullptr);
     EXPECT_EQ(capture.Width(), 640);
     EXPECT_EQ(capture.Height(), 480);
@@ -411,36 +364,34 @@ TEST(ezVidCap, SourceDialogAdjustsTheColourBalanceLive) {
         if (!capture.CopyFrame(frame)) {
             return false;
         }
-        green = pixelOf(frame, frame.width() / 2, frame.height() / 2).g;
+        green = qGreen(frame.pixel(frame.width() / 2, frame.height() / 2));
         return true;
     };
     int green = 0;
     ASSERT_TRUE(QTest::qWaitFor([&] { return centreGreen(green); }, kWaitMs));
     EXPECT_NEAR(green, 128, 8);
 
-    answerModal(QStringLiteral("captureSourceDialog"), [](QDialog* dialog) {
-        auto* brightness = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
-        if (!brightness) {
-            ADD_FAILURE() << "no brightness slider";
-            dialog->reject();
-            return;
+    DialogAnswers answers;
+    const auto brightness = [](QDialog* dialog) {
+        auto* slider = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
+        EXPECT_NE(slider, nullptr) << "no brightness slider";
+        return slider;
+    };
+    answerModal(answers, QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
+        if (QSlider* slider = brightness(dialog)) {
+            slider->setValue(slider->maximum());
         }
-        brightness->setValue(brightness->maximum());
         dialog->accept();
     });
     capture.ShowDlgSource(nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs));
 
     bool darkWhileOpen = false;
-    answerModal(QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
-        auto* brightness = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
-        if (!brightness) {
-            ADD_FAILURE() << "no brightness slider";
-            dialog->reject();
-            return;
+    answerModal(answers, QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
+        if (QSlider* slider = brightness(dialog)) {
+            slider->setValue(slider->minimum());
+            darkWhileOpen = QTest::qWaitFor([&] { return centreGreen(green) && green < 16; }, kWaitMs);
         }
-        brightness->setValue(brightness->minimum());
-        darkWhileOpen = QTest::qWaitFor([&] { return centreGreen(green) && green < 16; }, kWaitMs);
         dialog->reject();
     });
     capture.ShowDlgSource(nullptr);

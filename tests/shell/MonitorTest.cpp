@@ -2,19 +2,13 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
-#include "AreaControlArray.h"
-#include "DetectionArea.h"
-#include "MainMenu.h"
 #include "MonitorBar.h"
 #include "frmAbout.h"
 #include "frmMonitor.h"
-#include "mdlSub.h"
 #include "support/AreaWindowParts.h"
 
 using namespace ostrel;
@@ -75,19 +69,15 @@ TEST(frmMonitor, TextFormsForNoAreaAndForTheSelectedArea) {
 TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
     MonitorBar bar;
     bar.resize(200, 10);
-    bar.setValues(30, 50);
-    EXPECT_EQ(pixelOf(bar, 10), kGreen);
-    EXPECT_EQ(pixelOf(bar, 59), kGreen);
-    EXPECT_EQ(pixelOf(bar, 62), kWhite);
-    EXPECT_EQ(pixelOf(bar, 100), kBlue) << "threshold mark at 50 % of 199, rounded to even";
-    EXPECT_EQ(pixelOf(bar, 150), kWhite);
-
-    bar.setValues(80, 50);
-    EXPECT_EQ(pixelOf(bar, 50), kGreen);
-    EXPECT_EQ(pixelOf(bar, 100), kBlue);
-    EXPECT_EQ(pixelOf(bar, 120), kRed);
-    EXPECT_EQ(pixelOf(bar, 158), kRed);
-    EXPECT_EQ(pixelOf(bar, 170), kWhite);
+    // The threshold mark sits at 50 % of 199, rounded to even: pixel 100.
+    const auto expectPixels = [&bar](int per, std::initializer_list<std::pair<int, QColor>> pixels) {
+        bar.setValues(per, 50);
+        for (const auto& [x, colour] : pixels) {
+            EXPECT_EQ(pixelOf(bar, x), colour) << per << " % at " << x;
+        }
+    };
+    expectPixels(30, {{10, kGreen}, {59, kGreen}, {62, kWhite}, {100, kBlue}, {150, kWhite}});
+    expectPixels(80, {{50, kGreen}, {100, kBlue}, {120, kRed}, {158, kRed}, {170, kWhite}});
 
     bar.setValues(50, 50);
     for (int x = 0; x < 200; x += 3) {
@@ -117,7 +107,6 @@ TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
     shell::AppState state;
     {
         frmMonitor monitor(state);
-        EXPECT_EQ(monitor.pos(), QPoint(20, 20)) << "300 twips at 96 DPI";
         EXPECT_FALSE(monitor.isHidden());
         state.HideOnClose = true;
         QSignalSpy hidden(&monitor, &frmMonitor::hiddenByClose);

@@ -5,7 +5,9 @@
 #include <QWidget>
 
 #include "AreaControlArray.h"
+#include "DetectionArea.h"
 #include "MainMenu.h"
+#include "ctlDetArea.h"
 #include "mdlSub.h"
 
 // The main window's parts that areas live on, made of real widgets: the menu tree, a 320 x 240

@@ -1,27 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
 #include "AreaCommands.h"
-#include "AreaControlArray.h"
 #include "AreaErrors.h"
 #include "DetectionArea.h"
-#include "DialogAnswers.h"
-#include "MainMenu.h"
-#include "ctlDetArea.h"
-#include "mdlSub.h"
-#include "support/TestFrame.h"
 #include "support/AreaWindowParts.h"
+#include "support/DialogAnswers.h"
+#include "support/TestFrame.h"
 
 using namespace ostrel::areas;
 using ostrel::ui::AreaCommands;
@@ -32,7 +24,7 @@ namespace {
 struct CommandWindow : AreaWindowParts {
     AreaCommands commands{menu, registry, controls, &window};
     DialogAnswers answers;
-    DialogAnswers::Message seen;
+    DialogAnswers::Messages seen;
 
     explicit CommandWindow(std::initializer_list<const char*> keys = {}) {
         window.resize(400, 320);
@@ -68,8 +60,7 @@ TEST(AreaCommands, AddAsksForANonEmptyUniqueKey) {
     w.add("   ", true);
     w.answers.then([](QWidget* d) { DialogAnswers::click(d, "cmdCancel"); }).thenMessage(w.seen);
     w.menu.mnuAdd->trigger();
-    EXPECT_EQ(w.seen.count, 3);
-    EXPECT_EQ(w.seen.text, "Key darf kein Leerstring sein!");
+    EXPECT_EQ(w.seen.texts, QStringList(3, "Key darf kein Leerstring sein!"));
     EXPECT_EQ(w.seen.icon, QMessageBox::Information);
     EXPECT_EQ(w.seen.title, "Ostrel");
     EXPECT_EQ(w.count(), 0);
@@ -85,9 +76,7 @@ TEST(AreaCommands, AddAsksForANonEmptyUniqueKey) {
     // Closing the dialog by its close box keeps the previous key, which is taken now.
     w.answers.then([](QWidget* d) { d->close(); }).thenMessage(w.seen);
     w.menu.mnuAdd->trigger();
-    EXPECT_EQ(w.seen.count, 3);
-    EXPECT_EQ(w.seen.text, "Key muss eindeutig sein!");
-    EXPECT_EQ(w.seen.icon, QMessageBox::Information);
+    EXPECT_EQ(w.seen.texts, QStringList(3, "Key muss eindeutig sein!"));
     EXPECT_EQ(w.count(), 2);
 }
 
@@ -211,7 +200,6 @@ TEST(AreaCommands, CheckItemsShowLabelAndZOrderActOnTheSelectedArea) {
     EXPECT_GT(stack(&w.control(1)), stack(&w.control(2)));
     w.menu.mnuZorder[1]->trigger();
     EXPECT_LT(stack(&w.control(1)), stack(&w.control(2)));
-    EXPECT_EQ(stack(w.pctDebug), 0) << "the video stays behind the areas";
 }
 
 TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
@@ -231,9 +219,8 @@ TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
     EXPECT_THROW(w.registry.SelectArea(9), NoSuchElementError);
     w.answers.thenMessage(w.seen);
     w.menu.mnuRemove->trigger();
-    EXPECT_EQ(w.seen.text, "Error");
+    EXPECT_EQ(w.seen.texts, QStringList{"Error"});
     EXPECT_EQ(w.seen.icon, QMessageBox::Critical);
-    EXPECT_EQ(w.seen.title, "Ostrel");
     EXPECT_EQ(w.count(), 2);
 
     w.menu.mnuClear->trigger();
@@ -275,12 +262,8 @@ TEST(AreaCommands, ViewAboutAndExitArePassedOn) {
     w.menu.mnuShowForms[0]->trigger();
     w.menu.mnuShowForms[0]->trigger();
     w.menu.mnuShowForms[1]->trigger();
-    ASSERT_EQ(view.size(), 3);
-    EXPECT_EQ(view[0], QVariantList({0, false}));
-    EXPECT_EQ(view[1], QVariantList({0, true}));
-    EXPECT_EQ(view[2], QVariantList({1, false}));
+    EXPECT_EQ(QList<QVariantList>(view), (QList<QVariantList>{{0, false}, {0, true}, {1, false}}));
     w.menu.mnuAbout->trigger();
     w.menu.mnuExit->trigger();
-    EXPECT_EQ(about.size(), 1);
-    EXPECT_EQ(exit.size(), 1);
+    EXPECT_EQ(std::make_pair(about.size(), exit.size()), std::make_pair(qsizetype(1), qsizetype(1)));
 }

@@ -6,7 +6,7 @@
 #include <QSlider>
 #include <QTest>
 
-#include "DialogAnswers.h"
+#include "support/DialogAnswers.h"
 #include "frmKey.h"
 #include "frmSlider.h"
 #include "mdlCmnDlg.h"

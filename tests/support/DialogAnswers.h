@@ -14,17 +14,17 @@
 #include <QPushButton>
 #include <QTimer>
 
-// Readable failure messages for the values these tests compare.
+// Readable failure messages for the values the tests compare.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
-inline void PrintTo(const QColor& color, std::ostream* os) {
-    *os << color.name().toStdString();
-}
+inline void PrintTo(const QColor& color, std::ostream* os) { *os << color.name().toStdString(); }
 
-// Answers the modal dialogs that the code under test runs with exec(), one queued answer per
-// dialog, in order. A dialog with no answer left is rejected after two seconds and counted as a
-// failure, so a command that opens a dialog it should not fails the test instead of hanging it.
+// Answers the modal dialogs and message boxes that the code under test runs with exec(), one
+// queued answer per dialog, in order, from a timer (so it works from inside exec()). A dialog
+// with no answer left is rejected after two seconds and counted as a failure, so that a command
+// that opens a dialog it should not fails the test instead of hanging it; an answer whose dialog
+// never opened fails the test too.
 class DialogAnswers {
 public:
     using Answer = std::function<void(QWidget* dialog)>;
@@ -41,18 +41,20 @@ public:
         return *this;
     }
 
-    // A message box: records its title, text and icon, then presses OK.
-    struct Message {
-        QString title, text;
+    // What message boxes showed: every text in order, the title and icon of the last.
+    struct Messages {
+        QStringList texts;
+        QString title;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        int count = 0;
     };
-    DialogAnswers& thenMessage(Message& seen) {
+    // A message box: notes it in `seen`, then presses OK.
+    DialogAnswers& thenMessage(Messages& seen) {
         return then([&seen](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box, nullptr)
-                << "expected a message box, got " << w->windowTitle().toStdString();
-            seen = {box->windowTitle(), box->text(), box->icon(), seen.count + 1};
+            ASSERT_NE(box, nullptr) << "expected a message box, got " << w->windowTitle().toStdString();
+            seen.texts << box->text();
+            seen.title = box->windowTitle();
+            seen.icon = box->icon();
             box->button(QMessageBox::Ok)->click();
         });
     }
@@ -80,9 +82,7 @@ private:
             answering_ = true;
             answer(modal);
             answering_ = false;
-            return;
-        }
-        if (!unexpected_.isValid()) {
+        } else if (!unexpected_.isValid()) {
             unexpected_.start();
         } else if (unexpected_.elapsed() > 2000) {
             ADD_FAILURE() << "unexpected dialog \"" << modal->windowTitle().toStdString() << "\"";

@@ -1,0 +1,327 @@
+#!/usr/bin/python3
+"""Automation end to end: the real ostrel program on this session bus, driven over D-Bus as any
+client drives it, watching a FIFO whose picture the test draws in real time.
+
+CTest runs it under dbus-run-session (a private bus, on which D-Bus activation finds the
+service file of the build tree) with the offscreen platform:
+
+    /usr/bin/python3 automation_e2e.py PATH_OF_OSTREL
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import dbus
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ostrel_e2e import (AREA, BUS_NAME, CONUNIT, FAILED, HEIGHT, NO_AREA, RED,  # noqa: E402
+                        UNKNOWN_OBJECT, WHITE, WIDTH, Client, FrameFifo, Program, picture,
+                        read_line, wait_until)
+
+OSTREL = None  # the binary under test, from the command line
+
+ADD_FAILED = "An error occurred while AddArea!"
+REMOVE_FAILED = "An error occurred while Remove!"
+FILE_FAILED = "An error occurred while processing the specified file!"
+
+MOTION = "MotionDetection"
+COLOR = "ColorDetection"
+
+# The pictures: the left half and the right half of the frame change on their own.
+STILL = picture()
+LEFT_WHITE = picture(patches=[((0, 0, WIDTH // 2, HEIGHT), WHITE)])
+RIGHT_WHITE = picture(patches=[((WIDTH // 2, 0, WIDTH, HEIGHT), WHITE)])
+RIGHT_RED = picture(patches=[((WIDTH // 2, 0, WIDTH, HEIGHT), RED)])
+# Areas inside those halves, and one across the middle.
+WEST = [0.05, 0.1, 0.35, 0.8]
+MIDDLE = [0.42, 0.1, 0.16, 0.8]
+EAST = [0.6, 0.1, 0.35, 0.8]
+
+# A second client that holds a ConUnit of its own until it is killed.
+HOLDING_CLIENT = """
+import sys, dbus
+bus = dbus.SessionBus()
+print(bus.call_blocking('org.ostrel.Ostrel', '/org/ostrel/Ostrel', 'org.ostrel.Ostrel',
+                        'CreateConUnit', '', ()), flush=True)
+sys.stdin.read()
+"""
+
+
+class ProgramTest(unittest.TestCase):
+    """Each test starts the program on a FIFO source of `fps` frames per second, with a
+    configuration directory of its own, and owns a client on the bus."""
+
+    fps = 30
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory(prefix="ostrel-e2e-")
+        self.config = os.path.join(self.dir.name, "config")
+        self.client = Client()
+        self.assertFalse(self.client.bus.name_has_owner(BUS_NAME), "an Ostrel is on the bus already")
+        self.fifo = FrameFifo(self.dir.name, self.fps, first=STILL)
+        env = dict(os.environ, XDG_CONFIG_HOME=self.config)
+        self.program = Program(OSTREL, ["--source", self.fifo.source()],
+                               os.path.join(self.dir.name, "ostrel.log"), env)
+        self.addCleanup(self.cleanUp)
+        self.assertTrue(self.program.wait_serving(self.client.bus),
+                        "the program did not take the bus name:\n" + self.program.output())
+
+    def cleanUp(self):
+        self.program.stop()
+        self.fifo.close()
+        self.client.close()
+        output = self.program.output().strip()
+        if output:
+            sys.stderr.write("--- ostrel output (%s) ---\n%s\n" % (self.id(), output))
+        self.dir.cleanup()
+
+    def assertFails(self, call, name, message=None):
+        with self.assertRaises(dbus.DBusException) as caught:
+            call()
+        self.assertEqual(caught.exception.get_dbus_name(), name)
+        if message is not None:
+            self.assertEqual(caught.exception.get_dbus_message(), message)
+
+    def count(self, unit):
+        return int(self.client.get(unit, "Count", CONUNIT))
+
+    def geometry(self, area):
+        return [round(float(self.client.get(area, name)), 9)
+                for name in ("Left", "Top", "Width", "Height")]
+
+    def wait_for(self, unit, since, expected, timeout=5.0):
+        """Waits until the events from `unit` since event `since` are `expected`, and no more."""
+        wait_until(lambda: len(self.client.detections(unit, since)) >= len(expected), timeout)
+        self.assertEqual(self.client.detections(unit, since), expected)
+
+
+class CallsAndFiles(ProgramTest):
+
+    def test_members_errors_files_windows_and_release(self):
+        c = self.client
+        unit = c.create()
+        self.assertTrue(unit.startswith("/org/ostrel/ConUnit/"), unit)
+
+        door = c.add(unit, "Door")
+        self.assertEqual(self.geometry(door), [0.33, 0.33, 0.33, 0.33])
+        self.assertEqual((str(c.get(door, "Key")), int(c.get(door, "Index")), self.count(unit)),
+                         ("Door", 1, 1))
+        gate = c.add(unit, "Gate", [0.9, 0.1, 0.5])
+        self.assertEqual(self.geometry(gate), [0.9, 0.1, 0.5, 0.33])
+        yard = c.add(unit, "Yard", [0.05, 0.6, 0.2, 0.3])
+        self.assertEqual(self.geometry(yard), [0.05, 0.6, 0.2, 0.3])
+        self.assertEqual((int(c.get(yard, "Index")), self.count(unit)), (3, 3))
+
+        # Lookups by number, by key in any letter case; nothing is the path "/".
+        self.assertEqual(c.area(unit, 2), gate)
+        self.assertEqual(c.area(unit, "yARD"), yard)
+        self.assertEqual(c.area(unit, 99), "/")
+        self.assertEqual(c.area(unit, "Nowhere"), "/")
+
+        # Failures: error -999 with the member's text, and nothing changed.
+        for key in ("", "   ", "dOOR", " Gate "):
+            self.assertFails(lambda: c.add(unit, key), FAILED, ADD_FAILED)
+        for index in (dbus.Int32(7), dbus.String("Nowhere")):
+            self.assertFails(lambda: c.unit(unit, "Remove", "v", index), FAILED, REMOVE_FAILED)
+        broken = os.path.join(self.dir.name, "broken.cfg")
+        with open(broken, "w") as file:
+            file.write("OstrelConfig\nArea,Door\nLeft\n")  # a name without its value
+        for name in ("/no/such/areas.cfg", self.dir.name, broken):
+            self.assertFails(lambda: c.unit(unit, "OpenFile", "s", name), FAILED, FILE_FAILED)
+        self.assertFails(lambda: c.unit(unit, "SaveFile", "s", "/no/such/dir/areas.cfg"),
+                         FAILED, FILE_FAILED)
+        self.assertEqual(self.count(unit), 3)
+        self.assertEqual([c.area(unit, n) for n in (1, 2, 3)], [door, gate, yard])
+
+        # A file round trip carries the geometry and the settings.
+        c.set(gate, "MotionThreshold", dbus.Int32(42))
+        c.set(gate, "DetColor", dbus.Int32(0x00FF00))
+        c.set(gate, "ShowFrame", dbus.Boolean(False))
+        saved = os.path.join(self.dir.name, "areas.cfg")
+        self.assertEqual(c.unit(unit, "SaveFile", "s", saved), True)
+        with open(saved) as file:
+            self.assertEqual(file.readline().strip(), "OstrelConfig")
+        self.assertEqual(c.unit(unit, "Clear"), True)
+        self.assertEqual(self.count(unit), 0)
+        self.assertFails(lambda: c.get(door, "Key"), NO_AREA)
+        with open(broken, "w") as file:
+            file.write("OstrelConfig\nArea,Door\nMotionThreshold,plenty\n")  # a wrong value
+        self.assertFails(lambda: c.unit(unit, "OpenFile", "s", broken), FAILED, FILE_FAILED)
+        self.assertEqual(c.unit(unit, "OpenFile", "s", saved), True)
+        self.assertEqual(self.count(unit), 3)
+        loaded = c.area(unit, "gate")
+        self.assertNotEqual(loaded, gate, "a new area, a new object")
+        self.assertEqual([str(c.get(c.area(unit, n), "Key")) for n in (1, 2, 3)],
+                         ["Door", "Gate", "Yard"])
+        self.assertEqual(self.geometry(loaded), [0.9, 0.1, 0.5, 0.33])
+        self.assertEqual((int(c.get(loaded, "MotionThreshold")), int(c.get(loaded, "DetColor")),
+                          bool(c.get(loaded, "ShowFrame"))), (42, 0x00FF00, False))
+        self.assertEqual(self.geometry(c.area(unit, "YARD")), [0.05, 0.6, 0.2, 0.3])
+
+        # Removing renumbers; the removed area's object answers NoArea to everything.
+        yard = c.area(unit, 3)
+        self.assertEqual(c.unit(unit, "Remove", "v", dbus.Int32(2)), True)
+        self.assertEqual((self.count(unit), int(c.get(yard, "Index"))), (2, 2))
+        self.assertEqual(c.area(unit, 2), yard)
+        self.assertFails(lambda: c.get(loaded, "Key"), NO_AREA)
+        self.assertFails(lambda: c.set(loaded, "MotionSens", dbus.Int32(5)), NO_AREA)
+        self.assertFails(lambda: c.call(loaded, AREA, "Size", "dddd", 0.1, 0.1, 0.1, 0.1), NO_AREA)
+
+        # The windows, read and written.
+        for name in ("MonitorVisible", "VideoVisible"):
+            shown = bool(c.get(unit, name, CONUNIT))
+            c.set(unit, name, dbus.Boolean(not shown), CONUNIT)
+            self.assertEqual(bool(c.get(unit, name, CONUNIT)), not shown, name)
+            c.set(unit, name, dbus.Boolean(shown), CONUNIT)
+            self.assertEqual(bool(c.get(unit, name, CONUNIT)), shown, name)
+
+        # Release ends the program in order: status 0, its settings written.
+        settings = os.path.join(self.config, "Ostrel", "Ostrel.conf")
+        if os.path.exists(settings):
+            os.remove(settings)
+        c.unit(unit, "Release")
+        self.assertEqual(self.program.wait_exit(10), 0)
+        self.assertFalse(c.bus.name_has_owner(BUS_NAME))
+        with open(settings) as file:
+            written = file.read()
+        self.assertIn("OstrelLeft=", written)
+        self.assertIn("OstrelTop=", written)
+
+
+class Detections(ProgramTest):
+    # A true status that lasts one frame must be shorter than the 50 ms between ticks.
+    fps = 100
+
+    def test_events_renumbering_and_clients_leaving(self):
+        c = self.client
+        expected = []  # every event this client's ConUnit has sent, in order
+
+        # The left half flickers before the ConUnit exists; the area sees it at once, but the
+        # first tick comes one second after creation.
+        self.fifo.show([LEFT_WHITE, STILL])
+        created = time.monotonic()
+        unit = c.create()
+        west = c.add(unit, "West", WEST)
+        middle = c.add(unit, "Middle", MIDDLE)
+        east = c.add(unit, "East", EAST)
+        c.set(west, "MotionThreshold", dbus.Int32(50))
+        self.assertTrue(wait_until(lambda: c.detections(unit), 5), "no event within 5 s")
+        first = next(event for event in c.events if event[1] == unit)
+        self.assertGreaterEqual(first[0] - created, 1.0, "an event in the first second")
+        expected.append((MOTION, 1, True))
+        # A still picture: the motion is over.
+        self.fifo.show([STILL])
+        expected.append((MOTION, 1, False))
+        self.wait_for(unit, 0, expected)
+        self.assertEqual(bool(c.get(west, "MotionStatus")), False)
+
+        # A red patch on the right half: the colour of the east area. (The colour first: on the
+        # black picture the default colour, black, would be detected at once.)
+        c.set(east, "DetColor", dbus.Int32(0x0000FF))
+        c.set(east, "ColorThreshold", dbus.Int32(50))
+        self.fifo.show([RIGHT_RED])
+        expected.append((COLOR, 3, True))
+        self.wait_for(unit, 0, expected)
+        self.fifo.show([STILL])
+        expected.append((COLOR, 3, False))
+        self.wait_for(unit, 0, expected)
+
+        # Area 2 goes; the east area is number 2 now and reports so.
+        self.assertEqual(c.unit(unit, "Remove", "v", dbus.Int32(2)), True)
+        self.assertFails(lambda: c.get(middle, "Key"), NO_AREA)
+        self.assertEqual(int(c.get(east, "Index")), 2)
+        c.set(east, "MotionThreshold", dbus.Int32(50))
+        self.fifo.show([RIGHT_WHITE, STILL])
+        expected.append((MOTION, 2, True))
+        self.wait_for(unit, 0, expected)
+        self.fifo.show([STILL])
+        expected.append((MOTION, 2, False))
+        self.wait_for(unit, 0, expected)
+
+        # One changed frame: the status is true for one frame (10 ms) only. Between two ticks
+        # that is one event carrying false; when a tick happens to fall into those 10 ms the
+        # true is reported before the false. Both are correct, and the single false must show
+        # (at least four times in five it does).
+        collapsed = 0
+        outcomes = []
+        for attempt in range(12):
+            since = len(c.events)
+            self.fifo.show([LEFT_WHITE] if attempt % 2 == 0 else [STILL])
+            wait_until(lambda: (MOTION, 1, False) in c.detections(unit, since), 5)
+            outcome = c.detections(unit, since)
+            outcomes.append(outcome)
+            self.assertIn(outcome, ([(MOTION, 1, False)], [(MOTION, 1, True), (MOTION, 1, False)]),
+                          outcomes)
+            expected += outcome
+            collapsed += outcome == [(MOTION, 1, False)]
+            if collapsed == 2:
+                break
+        self.assertEqual(collapsed, 2, "the true status was reported every time: %s" % outcomes)
+        sys.stderr.write("one-frame changes: %d, reported as one false: %d\n"
+                         % (len(outcomes), collapsed))
+
+        # Another client holds a ConUnit: Release does not end the program then, and that
+        # client being killed does.
+        holder = subprocess.Popen([sys.executable, "-c", HOLDING_CLIENT],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(end_child, holder)
+        held = read_line(holder.stdout, 15)
+        self.assertTrue(held and held.startswith("/org/ostrel/ConUnit/"), held)
+        self.assertEqual(self.count(held), 2)
+        self.assertEqual(c.detections(unit), expected, "no other event")
+        c.unit(unit, "Release")
+        self.assertFails(lambda: self.count(unit), UNKNOWN_OBJECT)
+        self.assertEqual(self.count(held), 2)
+        self.assertTrue(self.program.running())
+        holder.kill()
+        self.assertEqual(self.program.wait_exit(10), 0)
+        self.assertFalse(c.bus.name_has_owner(BUS_NAME))
+
+
+class Activation(unittest.TestCase):
+
+    def test_a_client_starts_the_program(self):
+        client = Client()
+        self.addCleanup(client.close)
+        self.assertFalse(client.bus.name_has_owner(BUS_NAME))
+        unit = client.create()
+        pid = client.owner_pid()
+        self.assertEqual(os.path.realpath("/proc/%d/exe" % pid), os.path.realpath(OSTREL))
+        self.assertEqual(int(client.get(unit, "Count", CONUNIT)), 0)
+        client.unit(unit, "Release")
+        self.assertTrue(wait_until(lambda: not client.bus.name_has_owner(BUS_NAME), 10))
+        self.assertTrue(wait_until(lambda: ended(pid), 10), "the program still runs")
+
+
+def end_child(child):
+    child.kill()
+    child.wait()
+    child.stdin.close()
+    child.stdout.close()
+
+
+def ended(pid):
+    """The process `pid` has ended (it may wait to be reaped by its parent, the bus daemon)."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit("usage: automation_e2e.py PATH_OF_OSTREL [TEST_CLASS ...]")
+    OSTREL = os.path.abspath(sys.argv[1])
+    # Classes run in the order written: each one's program has ended before the next starts.
+    cases = [case for case in (CallsAndFiles, Detections, Activation)
+             if len(sys.argv) == 2 or case.__name__ in sys.argv[2:]]
+    loader = unittest.TestLoader()
+    suite = unittest.TestSuite(loader.loadTestsFromTestCase(case) for case in cases)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    sys.exit(0 if result.wasSuccessful() else 1)

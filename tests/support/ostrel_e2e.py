@@ -1,0 +1,311 @@
+"""Driving the real ostrel program from outside: a raw video FIFO whose picture the caller
+draws in real time, the program started on the session bus, a D-Bus client with the automation
+names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
+
+Used by tests/areas/automation_e2e.py and bench/event-latency. Needs Debian's python3-dbus and
+python3-gi (/usr/bin/python3).
+"""
+
+import os
+import select
+import signal
+import subprocess
+import threading
+import time
+
+import dbus
+import dbus.mainloop.glib
+from gi.repository import GLib
+
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+
+BUS_NAME = "org.ostrel.Ostrel"
+ROOT_PATH = "/org/ostrel/Ostrel"
+ROOT = "org.ostrel.Ostrel"
+CONUNIT = "org.ostrel.ConUnit"
+AREA = "org.ostrel.DetectionArea"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+FAILED = "org.ostrel.Ostrel.Error.Failed"
+NO_AREA = "org.ostrel.Ostrel.Error.NoArea"
+UNKNOWN_OBJECT = "org.freedesktop.DBus.Error.UnknownObject"
+
+WIDTH = 64
+HEIGHT = 48
+
+BLACK = (0, 0, 0)
+WHITE = (255, 255, 255)
+RED = (255, 0, 0)
+
+
+def _bgrx(colour):
+    red, green, blue = colour
+    return bytes((blue, green, red, 0))
+
+
+def picture(background=BLACK, patches=()):
+    """One BGRx frame of WIDTH x HEIGHT: `background` and every patch colour are (red, green,
+    blue); a patch is ((x0, y0, x1, y1), colour) in pixels, x1 and y1 exclusive."""
+    frame = bytearray(_bgrx(background) * (WIDTH * HEIGHT))
+    for (x0, y0, x1, y1), colour in patches:
+        run = _bgrx(colour) * (x1 - x0)
+        for y in range(y0, y1):
+            start = (y * WIDTH + x0) * 4
+            frame[start:start + len(run)] = run
+    return bytes(frame)
+
+
+def wait_until(condition, timeout, step=0.005):
+    """Runs the GLib main loop until condition() holds, checking every `step` seconds, for at
+    most `timeout` seconds. Returns the last value of condition()."""
+    if condition():
+        return True
+    deadline = time.monotonic() + timeout
+    loop = GLib.MainLoop()
+
+    def check():
+        if condition() or time.monotonic() >= deadline:
+            loop.quit()
+            return False
+        return True
+
+    GLib.timeout_add(max(1, int(step * 1000)), check)
+    loop.run()
+    return bool(condition())
+
+
+class FrameFifo:
+    """A FIFO that the program reads raw BGRx frames from, written by a thread at `fps` frames
+    per second in real time. The picture is a cycle of frames (one frame: a still picture, two:
+    a flicker) that show() replaces. Every write is logged with its time and whether the frame
+    differs from the one before it."""
+
+    def __init__(self, directory, fps, first=None):
+        self.path = os.path.join(directory, "video.fifo")
+        os.mkfifo(self.path)
+        self.fps = fps
+        self.interval = 1.0 / fps
+        # (monotonic time the write began, differs from the frame before, written late by a hold)
+        self.writes = []
+        self._cond = threading.Condition()
+        self._cycle = [first if first is not None else picture()]
+        self._position = 0
+        self._hold = 0.0
+        self._stopping = False
+        self._thread = threading.Thread(target=self._run, name="frame-fifo", daemon=True)
+        self._thread.start()
+
+    def source(self):
+        """The --source launch line that reads this FIFO."""
+        return ("filesrc location=%s ! rawvideoparse width=%d height=%d format=bgrx framerate=%d/1"
+                % (self.path, WIDTH, HEIGHT, self.fps))
+
+    def show(self, frames, hold=0.0):
+        """From the next frame on, writes `frames` over and over. `hold` seconds are added before
+        that frame (shifts the frame grid). Returns the number the first of them will have in
+        `writes`."""
+        with self._cond:
+            self._cycle = list(frames)
+            self._position = 0
+            self._hold += hold
+            self._cond.notify_all()
+            return len(self.writes) + (1 if self._writing else 0)
+
+    def written(self, number, timeout=5.0):
+        """The time the write of frame `number` began, once it is written; None when it was not
+        within `timeout`."""
+        deadline = time.monotonic() + timeout
+        with self._cond:
+            while len(self.writes) <= number:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    return None
+                self._cond.wait(remaining)
+            return self.writes[number][0]
+
+    def close(self):
+        """Stops the writer; call it once the program has ended."""
+        with self._cond:
+            self._stopping = True
+            self._cond.notify_all()
+        # A writer still waiting for the program to open the FIFO is let through, and one that
+        # waits for room in the pipe gets it.
+        try:
+            reader = os.open(self.path, os.O_RDONLY | os.O_NONBLOCK)
+        except OSError:
+            reader = None
+        deadline = time.monotonic() + 2.0
+        while self._thread.is_alive() and time.monotonic() < deadline:
+            for fd in (reader, self._keeper):
+                try:
+                    if fd is not None:
+                        os.read(fd, 1 << 16)
+                except OSError:
+                    pass
+            self._thread.join(0.01)
+        if reader is not None:
+            os.close(reader)
+        if self._keeper is not None:
+            os.close(self._keeper)
+            self._keeper = None
+
+    _writing = False
+    _keeper = None
+
+    def _run(self):
+        try:
+            fd = os.open(self.path, os.O_WRONLY)  # waits until the program opens the FIFO
+        except OSError:
+            return
+        # The program opens the FIFO twice: GStreamer starts and stops the source once to learn
+        # whether it can seek, then starts it for good. A reader of our own (that never reads)
+        # keeps the FIFO open in between, so that a frame written then waits in the pipe rather
+        # than failing with EPIPE, after which the program's second open finds no writer.
+        self._keeper = os.open(self.path, os.O_RDONLY | os.O_NONBLOCK)
+        previous = None
+        due = time.monotonic()
+        try:
+            while True:
+                held = False
+                with self._cond:
+                    while not self._stopping:
+                        if self._hold:
+                            due = max(due, time.monotonic()) + self._hold
+                            self._hold = 0.0
+                            held = True
+                        remaining = due - time.monotonic()
+                        if remaining <= 0:
+                            break
+                        self._cond.wait(remaining)
+                    if self._stopping:
+                        return
+                    frame = self._cycle[self._position % len(self._cycle)]
+                    self._position += 1
+                    self._writing = True
+                start = time.monotonic()  # the program cannot have the frame before this
+                view = memoryview(frame)
+                while view:
+                    view = view[os.write(fd, view):]
+                now = time.monotonic()
+                with self._cond:
+                    self.writes.append((start, frame != previous, held))
+                    self._writing = False
+                    self._cond.notify_all()
+                previous = frame
+                due += self.interval
+                if due < now - self.interval:
+                    due = now  # fell behind (the reader stalled): no burst to catch up
+        except OSError:
+            pass
+        finally:
+            os.close(fd)
+
+
+class Program:
+    """The ostrel binary started by the caller, its output kept in a log file."""
+
+    def __init__(self, binary, args, log_path, env=None):
+        self.log_path = log_path
+        self._log = open(log_path, "wb")
+        self.process = subprocess.Popen([binary] + list(args), stdout=self._log,
+                                        stderr=subprocess.STDOUT, env=env)
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def running(self):
+        return self.process.poll() is None
+
+    def output(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode("utf-8", "replace")
+
+    def wait_serving(self, bus, timeout=15.0):
+        """True once the program owns the bus name; False when it ended or did not in time.
+        Asks NameHasOwner, which never starts a program by activation."""
+        return wait_until(lambda: not self.running() or bus.name_has_owner(BUS_NAME), timeout,
+                          step=0.02) and self.running()
+
+    def wait_exit(self, timeout=10.0):
+        """The exit status, or None while it still runs after `timeout` seconds."""
+        wait_until(lambda: not self.running(), timeout, step=0.01)
+        return self.process.poll()
+
+    def stop(self):
+        if self.running():
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self._log.close()
+
+
+class Client:
+    """A D-Bus client of the automation interface, with explicit signatures (no
+    introspection), that records every detection it receives."""
+
+    def __init__(self):
+        # A connection of its own, which the client may close without the process ending.
+        self.bus = dbus.SessionBus(private=True)
+        self.bus.set_exit_on_disconnect(False)
+        self.events = []  # (monotonic time, object path, member, index, status)
+        self.bus.add_signal_receiver(self._on_signal, dbus_interface=CONUNIT,
+                                     member_keyword="member", path_keyword="path")
+
+    def _on_signal(self, index, status, member=None, path=None):
+        self.events.append((time.monotonic(), str(path), str(member), int(index), bool(status)))
+
+    def detections(self, path, since=0):
+        """(member, index, status) of the events from the ConUnit at `path`, from event number
+        `since` on."""
+        return [(member, index, status) for _, p, member, index, status in self.events[since:]
+                if p == path]
+
+    def call(self, path, interface, member, signature="", *args):
+        return self.bus.call_blocking(BUS_NAME, path, interface, member, signature, args,
+                                      timeout=15)
+
+    def create(self):
+        return str(self.call(ROOT_PATH, ROOT, "CreateConUnit"))
+
+    def unit(self, path, member, signature="", *args):
+        return self.call(path, CONUNIT, member, signature, *args)
+
+    def add(self, unit, key, geometry=()):
+        return str(self.unit(unit, "Add", "sad", key, dbus.Array(geometry, signature="d")))
+
+    def area(self, unit, index):
+        value = dbus.Int32(index) if isinstance(index, int) else dbus.String(index)
+        return str(self.unit(unit, "Area", "v", value))
+
+    def get(self, path, name, interface=AREA):
+        return self.call(path, PROPERTIES, "Get", "ss", interface, name)
+
+    def set(self, path, name, value, interface=AREA):
+        self.call(path, PROPERTIES, "Set", "ssv", interface, name, value)
+
+    def owner_pid(self):
+        return int(self.bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                          "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+                                          "s", (BUS_NAME,)))
+
+    def close(self):
+        self.bus.close()
+
+
+def read_line(stream, timeout):
+    """One line from a child's pipe within `timeout` seconds, or None."""
+    deadline = time.monotonic() + timeout
+    data = b""
+    fd = stream.fileno()
+    while not data.endswith(b"\n"):
+        remaining = deadline - time.monotonic()
+        if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+            return None
+        chunk = os.read(fd, 1)
+        if not chunk:
+            return None
+        data += chunk
+    return data.decode().strip()
