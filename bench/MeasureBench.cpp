@@ -179,14 +179,7 @@ void benchKernel(benchmark::State& state, const Scene* scene, KernelFn kernel) {
     std::vector<std::uint8_t> prev(scene->bytes(), 0);
     std::vector<std::uint8_t> display(scene->bytes(), 0);
     const MeasureSettings& s = scene->settings;
-    KernelParams params;
-    params.motionLimit = 255 - s.motionSens;
-    params.colorSens = s.colorSens;
-    params.detBlue = s.detBlue;
-    params.detGreen = s.detGreen;
-    params.detRed = s.detRed;
-    params.countMotion = params.countColor = params.visitSamples = true;
-    params.showPicture = s.showPicture;
+    const KernelParams params = kernelParamsFor(s, false);
     int i = 0;
     KernelCounts counts;
     for (auto _ : state) {

@@ -29,6 +29,20 @@ std::int32_t percentOf(std::int64_t count, std::int32_t lastByte, int colRes) {
 
 }  // namespace
 
+KernelParams kernelParamsFor(const MeasureSettings& s, bool firstFrame) {
+    KernelParams params;
+    params.motionLimit = 255 - s.motionSens;
+    params.colorSens = s.colorSens;
+    params.detRed = s.detRed;
+    params.detGreen = s.detGreen;
+    params.detBlue = s.detBlue;
+    params.countMotion = s.motionActive && !firstFrame;
+    params.countColor = s.colorActive && !firstFrame;
+    params.visitSamples = s.motionActive || s.colorActive;
+    params.showPicture = s.showPicture;
+    return params;
+}
+
 void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     const PixelRect rect = fitPixelRect(geometry);
     const std::int64_t bytes = std::int64_t(rect.width) * rect.height * colRes;
@@ -52,19 +66,9 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
         source.height < rect_.height || source.data == nullptr) {
         throw EngineError("the picture handed to the area does not match its size");
     }
-    KernelParams params;
-    params.motionLimit = 255 - s.motionSens;
-    params.colorSens = s.colorSens;
-    params.detRed = s.detRed;
-    params.detGreen = s.detGreen;
-    params.detBlue = s.detBlue;
-    params.countMotion = s.motionActive && !firstFrame_;
-    params.countColor = s.colorActive && !firstFrame_;
-    params.visitSamples = s.motionActive || s.colorActive;
-    params.showPicture = s.showPicture;
     const KernelCounts counts =
         measureArea(source.sub(0, 0, rect_.width, rect_.height),
-                    {cur_.data(), prev_.data(), display_.data()}, params);
+                    {cur_.data(), prev_.data(), display_.data()}, kernelParamsFor(s, firstFrame_));
     firstFrame_ = false;
     motionPer_ = percentOf(counts.motion, lastByte_, colRes_);
     colorPer_ = percentOf(counts.color, lastByte_, colRes_);

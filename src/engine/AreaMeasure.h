@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AreaGeometry.h"
+#include "MeasureKernel.h"
 #include "PixelView.h"
 
 namespace ostrel::engine {
@@ -25,6 +26,9 @@ struct MeasureSettings {
     bool showFrame = true;
     std::uint32_t frameColor = 0xFFFFFF;  // 0x00BBGGRR, a plain colour
 };
+
+// What the kernel needs of `settings` for one measurement; nothing counts on a first frame.
+KernelParams kernelParamsFor(const MeasureSettings& settings, bool firstFrame);
 
 // Measures one detection area on the pieces of successive frames: the share of sampled pixels
 // that changed since the previous measurement and the share near the target colour, the

@@ -5,6 +5,10 @@
 #include <QString>
 #include <Qt>
 
+class QDialog;
+class QPushButton;
+class QWidget;
+
 namespace ostrel::ui {
 
 // The values the area commands hand to the small dialogs and get back from them. The commands
@@ -22,5 +26,15 @@ struct DialogValues {
 inline constexpr Qt::WindowFlags kFixedDialogFlags =
     Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+
+// The OK and Cancel buttons of a small dialog.
+struct OkCancel {
+    QPushButton* cmdOk;
+    QPushButton* cmdCancel;
+};
+
+// Lays `content` out above an OK button (the default, pressed by Enter) and a Cancel button,
+// and fixes the dialog's size to fit.
+OkCancel layOutValueDialog(QDialog* dialog, QWidget* content);
 
 }  // namespace ostrel::ui

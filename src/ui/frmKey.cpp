@@ -17,21 +17,9 @@ frmKey::frmKey(DialogValues& values, QWidget* parent)
     txtKey_ = new QLineEdit(this);
     txtKey_->setObjectName(QStringLiteral("txtKey"));
     txtKey_->setMinimumWidth(240);
-    cmdOk_ = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk_->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk_->setDefault(true);
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel_->setAutoDefault(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk_);
-    buttons->addWidget(cmdCancel_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(txtKey_);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const OkCancel buttons = layOutValueDialog(this, txtKey_);
+    cmdOk_ = buttons.cmdOk;
+    cmdCancel_ = buttons.cmdCancel;
 
     connect(cmdOk_, &QPushButton::clicked, this, &frmKey::cmdOk_Click);
     connect(cmdCancel_, &QPushButton::clicked, this, &frmKey::cmdCancel_Click);

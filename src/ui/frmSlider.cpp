@@ -22,21 +22,9 @@ frmSlider::frmSlider(DialogValues& values, QWidget* parent)
     sldSlider_->setPageStep(ticks);
     sldSlider_->setValue(values_.SliderValue);
 
-    cmdOk_ = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk_->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk_->setDefault(true);
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel_->setAutoDefault(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk_);
-    buttons->addWidget(cmdCancel_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(sldSlider_);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const OkCancel buttons = layOutValueDialog(this, sldSlider_);
+    cmdOk_ = buttons.cmdOk;
+    cmdCancel_ = buttons.cmdCancel;
 
     connect(cmdOk_, &QPushButton::clicked, this, &frmSlider::cmdOk_Click);
     // Esc ends the dialog through reject() as well, which is what Cancel does.

@@ -151,20 +151,6 @@ void nextScene(std::vector<std::uint8_t>& scene, int bpp, const MeasureSettings&
     return ::testing::AssertionSuccess();
 }
 
-KernelParams paramsFor(const MeasureSettings& s, bool firstFrame) {
-    KernelParams p;
-    p.motionLimit = 255 - s.motionSens;
-    p.colorSens = s.colorSens;
-    p.detBlue = s.detBlue;
-    p.detGreen = s.detGreen;
-    p.detRed = s.detRed;
-    p.countMotion = s.motionActive && !firstFrame;
-    p.countColor = s.colorActive && !firstFrame;
-    p.visitSamples = s.motionActive || s.colorActive;
-    p.showPicture = s.showPicture;
-    return p;
-}
-
 using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
 
 struct Variant {
@@ -219,7 +205,7 @@ void checkKernels(int width, int height, int bpp, Rng& rng, Coverage& coverage) 
             nextScene(scene, bpp, settings, rng);
         }
         frame.load(scene);
-        const KernelParams params = paramsFor(settings, ref.firstFrame);
+        const KernelParams params = kernelParamsFor(settings, ref.firstFrame);
         reference::calculate(ref, frame.piece(), settings);
         coverage.motion += ref.motionCount;
         coverage.color += ref.colorCount;
