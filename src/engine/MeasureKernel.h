@@ -67,6 +67,47 @@ void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count,
 void measurePackedTail(const KernelBuffers& buffers, std::size_t begin, std::size_t end,
                        int bytesPerPixel, const KernelParams& params, KernelCounts& counts);
 
+// Per-byte patterns for one block of samples (a sample every 4 * bpp bytes), which the vector
+// kernels load into registers: the target colour's range widened by the tolerance, the motion
+// and colour marks, the bytes prev keeps, and the motion limit (0 on every fourth byte so that
+// byte always passes). Limits outside 0..255 decide every sample the same way; clamping keeps
+// the byte compares right for the ones that still count.
+template <std::size_t kBytes>
+struct BlockPatterns {
+    alignas(32) std::uint8_t lo[kBytes];
+    alignas(32) std::uint8_t hi[kBytes];
+    alignas(32) std::uint8_t motionMark[kBytes];  // 0x00FFFF00 on samples, if motion counts
+    alignas(32) std::uint8_t colorMark[kBytes];   // 0x00FF00FF on samples, if colour counts
+    alignas(32) std::uint8_t sampleBgr[kBytes];   // 0xFF on bytes 0..2 of each sample
+    alignas(32) std::uint8_t limits[32];
+};
+
+template <std::size_t kBytes>
+BlockPatterns<kBytes> blockPatterns(const KernelParams& p, int bpp) {
+    const bool motion = p.countMotion && p.motionLimit <= 255;
+    const bool color = p.countColor && p.colorSens >= 0;
+    const int limit = p.motionLimit < 0 ? 0 : (p.motionLimit > 255 ? 255 : p.motionLimit);
+    const int sens = p.colorSens < 0 ? 0 : (p.colorSens > 255 ? 255 : p.colorSens);
+    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
+    BlockPatterns<kBytes> b;
+    for (std::size_t j = 0; j < kBytes; ++j) {
+        const std::size_t inSample = j % std::size_t(4 * bpp);  // 0..3: the sample's element
+        const bool sampled = inSample < 3;
+        b.lo[j] = sampled ? std::uint8_t(target[inSample] - sens > 0 ? target[inSample] - sens : 0)
+                          : 0;
+        b.hi[j] = sampled ? std::uint8_t(target[inSample] + sens < 255 ? target[inSample] + sens
+                                                                       : 255)
+                          : 255;
+        b.motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
+        b.colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
+        b.sampleBgr[j] = sampled ? 0xFF : 0;
+    }
+    for (std::size_t j = 0; j < 32; ++j) {
+        b.limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
+    }
+    return b;
+}
+
 }  // namespace kernel_detail
 
 }  // namespace ostrel::engine

@@ -53,36 +53,15 @@ OSTREL_AVX2 inline __m256i loadAligned(const std::uint8_t* bytes) {
 
 template <int Bpp>
 OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
-    constexpr std::size_t kBytes = Layout<Bpp>::kBlockBytes;
-    // Limits outside 0..255 decide every sample the same way; clamping keeps the byte compares
-    // right for the ones that still count.
-    const bool motion = p.countMotion && p.motionLimit <= 255;
-    const bool color = p.countColor && p.colorSens >= 0;
-    const int limit = std::clamp(p.motionLimit, 0, 255);
-    const int sens = std::clamp(p.colorSens, 0, 255);
-    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
-    alignas(32) std::uint8_t lo[kBytes], hi[kBytes], motionMark[kBytes], colorMark[kBytes],
-        bgr[kBytes], limits[32];
-    for (std::size_t j = 0; j < kBytes; ++j) {
-        const std::size_t inSample = j % (4 * Bpp);  // 0..3: the sample's element
-        const bool sampled = inSample < 3;
-        lo[j] = sampled ? std::uint8_t(std::max(target[inSample] - sens, 0)) : 0;
-        hi[j] = sampled ? std::uint8_t(std::min(target[inSample] + sens, 255)) : 255;
-        motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
-        colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
-        bgr[j] = sampled ? 0xFF : 0;
-    }
-    for (std::size_t j = 0; j < 32; ++j) {
-        limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
-    }
+    const auto b = kernel_detail::blockPatterns<Layout<Bpp>::kBlockBytes>(p, Bpp);
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.lo[v] = loadAligned(lo + 32 * v);
-        k.hi[v] = loadAligned(hi + 32 * v);
-        k.motionMark[v] = loadAligned(motionMark + 32 * v);
-        k.colorMark[v] = loadAligned(colorMark + 32 * v);
-        k.sampleBgr[v] = loadAligned(bgr + 32 * v);
+        k.lo[v] = loadAligned(b.lo + 32 * v);
+        k.hi[v] = loadAligned(b.hi + 32 * v);
+        k.motionMark[v] = loadAligned(b.motionMark + 32 * v);
+        k.colorMark[v] = loadAligned(b.colorMark + 32 * v);
+        k.sampleBgr[v] = loadAligned(b.sampleBgr + 32 * v);
     }
-    k.limit = loadAligned(limits);
+    k.limit = loadAligned(b.limits);
 }
 
 template <int Bpp, bool ShowPicture>

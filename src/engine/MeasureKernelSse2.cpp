@@ -48,40 +48,19 @@ struct Constants {
 
 template <int Bpp>
 Constants<Bpp> makeConstants(const KernelParams& p) {
-    constexpr std::size_t kBytes = Layout<Bpp>::kBlockBytes;
-    // Limits outside 0..255 decide every sample the same way; clamping keeps the byte compares
-    // right for the ones that still count.
-    const bool motion = p.countMotion && p.motionLimit <= 255;
-    const bool color = p.countColor && p.colorSens >= 0;
-    const int limit = std::clamp(p.motionLimit, 0, 255);
-    const int sens = std::clamp(p.colorSens, 0, 255);
-    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
-    alignas(16) std::uint8_t lo[kBytes], hi[kBytes], motionMark[kBytes], colorMark[kBytes],
-        bgr[kBytes], limits[16];
-    for (std::size_t j = 0; j < kBytes; ++j) {
-        const std::size_t inSample = j % (4 * Bpp);  // 0..3: the sample's element
-        const bool sampled = inSample < 3;
-        lo[j] = sampled ? std::uint8_t(std::max(target[inSample] - sens, 0)) : 0;
-        hi[j] = sampled ? std::uint8_t(std::min(target[inSample] + sens, 255)) : 255;
-        motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
-        colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
-        bgr[j] = sampled ? 0xFF : 0;
-    }
-    for (std::size_t j = 0; j < 16; ++j) {
-        limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
-    }
+    const auto b = kernel_detail::blockPatterns<Layout<Bpp>::kBlockBytes>(p, Bpp);
     auto load = [](const std::uint8_t* bytes) {
         return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
     };
     Constants<Bpp> k;
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.lo[v] = load(lo + 16 * v);
-        k.hi[v] = load(hi + 16 * v);
-        k.motionMark[v] = load(motionMark + 16 * v);
-        k.colorMark[v] = load(colorMark + 16 * v);
-        k.sampleBgr[v] = load(bgr + 16 * v);
+        k.lo[v] = load(b.lo + 16 * v);
+        k.hi[v] = load(b.hi + 16 * v);
+        k.motionMark[v] = load(b.motionMark + 16 * v);
+        k.colorMark[v] = load(b.colorMark + 16 * v);
+        k.sampleBgr[v] = load(b.sampleBgr + 16 * v);
     }
-    k.limit = load(limits);
+    k.limit = load(b.limits);
     return k;
 }
 
