@@ -1,5 +1,6 @@
 #include "AreaMeasure.h"
 
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -55,6 +56,7 @@ void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     cur_.assign(std::size_t(bytes), 0);
     prev_.assign(std::size_t(bytes), 0);
     display_.assign(std::size_t(bytes), 0);
+    curInDisplay_ = false;
     firstFrame_ = true;
 }
 
@@ -66,12 +68,15 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
         source.height < rect_.height || source.data == nullptr) {
         throw EngineError("the picture handed to the area does not match its size");
     }
-    const KernelCounts counts =
-        measureArea(source.sub(0, 0, rect_.width, rect_.height),
-                    {cur_.data(), prev_.data(), display_.data()}, kernelParamsFor(s, firstFrame_));
+    const KernelParams params = kernelParamsFor(s, firstFrame_);
+    const KernelCounts counts = measureArea(source.sub(0, 0, rect_.width, rect_.height),
+                                            {cur_.data(), prev_.data(), display_.data()}, params);
     firstFrame_ = false;
+    curInDisplay_ = s.showPicture;
+    samplesInPrev_ = params.visitSamples;
     motionPer_ = percentOf(counts.motion, lastByte_, colRes_);
     colorPer_ = percentOf(counts.color, lastByte_, colRes_);
+    underOutline_.clear();
     if (s.showFrame) {
         drawFrame(s.frameColor);
     }
@@ -89,11 +94,12 @@ std::int32_t AreaMeasure::CalcColor() {
     if (lastByte_ < 0) {
         return calcColor_ = 0;
     }
+    const std::vector<std::uint8_t>& piece = CurBits();
     std::int64_t sum[3] = {0, 0, 0};
-    for (std::size_t i = 0; i + 2 < cur_.size(); i += std::size_t(colRes_)) {
-        sum[0] += cur_[i];
-        sum[1] += cur_[i + 1];
-        sum[2] += cur_[i + 2];
+    for (std::size_t i = 0; i + 2 < piece.size(); i += std::size_t(colRes_)) {
+        sum[0] += piece[i];
+        sum[1] += piece[i + 1];
+        sum[2] += piece[i + 2];
     }
     const double bytes = double(lastByte_) + 1;
     const std::int32_t blue = nearest(double(sum[0]) * colRes_ / bytes);
@@ -107,25 +113,59 @@ PixelView AreaMeasure::displayView() const {
             colRes_};
 }
 
-// Outline from (0, 0) to (PixWidth - 1, PixHeight - 1), one pixel wide.
+const std::vector<std::uint8_t>& AreaMeasure::CurBits() {
+    if (curInDisplay_) {
+        restorePiece();
+    }
+    return cur_;
+}
+
+// The shown picture is the piece everywhere but on the samples' marks, whose bytes prev_ holds,
+// and under the outline, whose bytes were kept before it was drawn.
+void AreaMeasure::restorePiece() {
+    std::memcpy(cur_.data(), display_.data(), cur_.size());
+    if (!underOutline_.empty()) {
+        const std::uint8_t* kept = underOutline_.data();
+        forEachOutlinePixel([&](std::size_t at) {
+            std::memcpy(cur_.data() + at, kept, 3);
+            kept += 3;
+        });
+    }
+    if (samplesInPrev_) {
+        for (std::size_t i = 0; i < cur_.size(); i += 4 * std::size_t(colRes_)) {
+            std::memcpy(cur_.data() + i, prev_.data() + i, 3);
+        }
+    }
+    curInDisplay_ = false;
+}
+
+// Byte offsets of the outline's pixels, from (0, 0) to (PixWidth - 1, PixHeight - 1): the top
+// and bottom rows, then the left and right columns (corners come twice).
+template <typename Visit>
+void AreaMeasure::forEachOutlinePixel(Visit visit) {
+    const std::size_t rowBytes = std::size_t(rect_.width) * colRes_;
+    auto at = [&](int x, int y) { return std::size_t(y) * rowBytes + std::size_t(x) * colRes_; };
+    for (int x = 0; x < rect_.width; ++x) {
+        visit(at(x, 0));
+        visit(at(x, rect_.height - 1));
+    }
+    for (int y = 0; y < rect_.height; ++y) {
+        visit(at(0, y));
+        visit(at(rect_.width - 1, y));
+    }
+}
+
+// One pixel wide, in `color`. Keeps the bytes it covers while they are the only copy of the piece.
 void AreaMeasure::drawFrame(std::uint32_t color) {
     const std::uint8_t bgr[3] = {std::uint8_t(color >> 16), std::uint8_t(color >> 8),
                                  std::uint8_t(color)};
-    const std::size_t rowBytes = std::size_t(rect_.width) * colRes_;
-    auto paint = [&](int x, int y) {
-        std::uint8_t* p = display_.data() + std::size_t(y) * rowBytes + std::size_t(x) * colRes_;
-        p[0] = bgr[0];
-        p[1] = bgr[1];
-        p[2] = bgr[2];
-    };
-    for (int x = 0; x < rect_.width; ++x) {
-        paint(x, 0);
-        paint(x, rect_.height - 1);
+    if (curInDisplay_) {
+        forEachOutlinePixel([&](std::size_t at) {
+            underOutline_.insert(underOutline_.end(), display_.data() + at,
+                                 display_.data() + at + 3);
+        });
     }
-    for (int y = 0; y < rect_.height; ++y) {
-        paint(0, y);
-        paint(rect_.width - 1, y);
-    }
+    forEachOutlinePixel([&](std::size_t at) { std::memcpy(display_.data() + at, bgr, 3); });
 }
 
 }  // namespace ostrel::engine

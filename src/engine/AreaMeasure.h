@@ -72,11 +72,16 @@ public:
     // The picture the area shows: the marks of the last measurement ORed over the piece (or
     // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes.
     PixelView displayView() const;
-    const std::vector<std::uint8_t>& CurBits() const { return cur_; }
+    // The piece read by the last measurement, packed. While the picture is shown the piece is
+    // only put together here, on request, from the shown picture and PrevBits.
+    const std::vector<std::uint8_t>& CurBits();
     const std::vector<std::uint8_t>& PrevBits() const { return prev_; }
 
 private:
+    template <typename Visit>
+    void forEachOutlinePixel(Visit visit);
     void drawFrame(std::uint32_t color);
+    void restorePiece();
 
     PixelRect rect_;
     int colRes_ = 0;
@@ -84,6 +89,11 @@ private:
     std::vector<std::uint8_t> cur_;
     std::vector<std::uint8_t> prev_;
     std::vector<std::uint8_t> display_;
+    // How to put the last piece together from display_ when cur_ was not written: the bytes
+    // the outline covered, and whether the samples' own bytes are in prev_.
+    bool curInDisplay_ = false;
+    bool samplesInPrev_ = false;
+    std::vector<std::uint8_t> underOutline_;
     bool firstFrame_ = true;
     std::int32_t motionPer_ = 0;
     std::int32_t colorPer_ = 0;

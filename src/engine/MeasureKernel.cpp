@@ -46,7 +46,9 @@ KernelCounts measureArea(const PixelView& source, const KernelBuffers& buffers,
     return chosenKernel().run(source, buffers, params);
 }
 
-const char* measureAreaVariant() { return chosenKernel().name; }
+const char* measureAreaVariant() {
+    return chosenKernel().name;
+}
 
 namespace kernel_detail {
 
@@ -65,12 +67,15 @@ void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count,
     }
 }
 
-void measurePackedTail(const KernelBuffers& buf, std::size_t begin, std::size_t end, int bpp,
-                       const KernelParams& p, KernelCounts& counts) {
+void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::size_t begin,
+                   std::size_t end, int bpp, const KernelParams& p, KernelCounts& counts) {
+    const std::size_t n = end - begin;
+    std::uint8_t* const display = buf.display + begin;
     if (p.showPicture) {
-        std::memcpy(buf.display + begin, buf.cur + begin, end - begin);
+        std::memcpy(display, piece, n);
     } else {
-        std::memset(buf.display + begin, 0, end - begin);
+        std::memcpy(buf.cur + begin, piece, n);
+        std::memset(display, 0, n);
     }
     if (!p.visitSamples) {
         return;
@@ -78,7 +83,7 @@ void measurePackedTail(const KernelBuffers& buf, std::size_t begin, std::size_t 
     const std::size_t step = std::size_t(4) * bpp;
     auto absDiff = [](int a, int b) { return a > b ? a - b : b - a; };
     for (std::size_t i = (begin + step - 1) / step * step; i < end; i += step) {
-        const std::uint8_t* c = buf.cur + i;
+        const std::uint8_t* c = piece + (i - begin);
         std::uint8_t* pr = buf.prev + i;
         std::uint8_t* d = buf.display + i;
         if (p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&

@@ -9,9 +9,9 @@ namespace ostrel::engine {
 
 // What one measurement pass over an area's piece needs to know.
 struct KernelParams {
-    int motionLimit = 0;        // a channel has changed when it moved by at least this much
-    int colorSens = 0;          // a channel matches when it is within this of the target
-    std::uint8_t detBlue = 0;   // target colour bytes
+    int motionLimit = 0;       // a channel has changed when it moved by at least this much
+    int colorSens = 0;         // a channel matches when it is within this of the target
+    std::uint8_t detBlue = 0;  // target colour bytes
     std::uint8_t detGreen = 0;
     std::uint8_t detRed = 0;
     bool countMotion = false;   // motion is measured and a previous frame exists
@@ -26,8 +26,10 @@ struct KernelCounts {
 };
 
 // Buffers of one area, packed: rows of source.width * source.bytesPerPixel bytes, no padding.
+// While the picture is shown, the piece is not copied anywhere else: it can be put together
+// again from the shown picture (unmarked pixels) and prev (the samples' bytes 0..2).
 struct KernelBuffers {
-    std::uint8_t* cur;      // receives the piece
+    std::uint8_t* cur;      // receives the piece if the picture is not shown; untouched if it is
     std::uint8_t* prev;     // sampled pixels of the previous measurement
     std::uint8_t* display;  // receives the shown picture: marks, ORed over the piece if asked
 };
@@ -58,14 +60,15 @@ const char* measureAreaVariant();
 namespace kernel_detail {
 
 // Copies bytes [begin, begin + count) of the piece, counted in its packed layout, to `out`.
-void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count,
-                  std::uint8_t* out);
+void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count, std::uint8_t* out);
 
-// Finishes bytes [begin, end) of the packed buffers whose `cur` bytes are already in place:
-// writes the display bytes and measures the samples that start in the range. The vector
-// variants use it for what is left over after their last whole block.
-void measurePackedTail(const KernelBuffers& buffers, std::size_t begin, std::size_t end,
-                       int bytesPerPixel, const KernelParams& params, KernelCounts& counts);
+// Measures bytes [begin, end) of the piece, counted in its packed layout, given packed in
+// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display, and
+// measures the samples that start in the range. The scalar variant runs it row by row; the
+// vector variants use it for what is left over after their last whole block.
+void measurePacked(const std::uint8_t* piece, const KernelBuffers& buffers, std::size_t begin,
+                   std::size_t end, int bytesPerPixel, const KernelParams& params,
+                   KernelCounts& counts);
 
 // Per-byte patterns for one block of samples (a sample every 4 * bpp bytes), which the vector
 // kernels load into registers: the target colour's range widened by the tolerance, the motion
@@ -93,11 +96,11 @@ BlockPatterns<kBytes> blockPatterns(const KernelParams& p, int bpp) {
     for (std::size_t j = 0; j < kBytes; ++j) {
         const std::size_t inSample = j % std::size_t(4 * bpp);  // 0..3: the sample's element
         const bool sampled = inSample < 3;
-        b.lo[j] = sampled ? std::uint8_t(target[inSample] - sens > 0 ? target[inSample] - sens : 0)
-                          : 0;
-        b.hi[j] = sampled ? std::uint8_t(target[inSample] + sens < 255 ? target[inSample] + sens
-                                                                       : 255)
-                          : 255;
+        b.lo[j] =
+            sampled ? std::uint8_t(target[inSample] - sens > 0 ? target[inSample] - sens : 0) : 0;
+        b.hi[j] = sampled
+                      ? std::uint8_t(target[inSample] + sens < 255 ? target[inSample] + sens : 255)
+                      : 255;
         b.motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
         b.colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
         b.sampleBgr[j] = sampled ? 0xFF : 0;

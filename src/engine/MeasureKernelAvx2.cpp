@@ -65,14 +65,16 @@ OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
 }
 
 template <int Bpp, bool ShowPicture>
-OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
-                                     std::uint8_t* prev, std::uint8_t* disp,
-                                     const Constants<Bpp>& k, __m256i& counters) {
+OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
+                                     std::uint8_t* disp, const Constants<Bpp>& k,
+                                     __m256i& counters) {
     const __m256i zero = _mm256_setzero_si256();
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32 * v));
         const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + 32 * v));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s);
+        if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s);
+        }
 
         const __m256i d = _mm256_or_si256(_mm256_subs_epu8(s, old), _mm256_subs_epu8(old, s));
         const __m256i moved = _mm256_cmpeq_epi32(_mm256_subs_epu8(k.limit, d), zero);
@@ -93,8 +95,7 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
 }
 
 OSTREL_AVX2 inline std::int64_t sumLanes(__m256i v) {
-    const __m128i halves =
-        _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     return _mm_cvtsi128_si64(halves) + _mm_extract_epi64(halves, 1);
 }
 
@@ -115,6 +116,7 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
     std::size_t at = 0;
     int y = 0;
     std::size_t rowBegin = 0;
+    std::uint8_t spanning[kBlock];  // a block across a row end, or the bytes after the last block
     while (at + kBlock <= total) {
         __m256i counters = zero;
         for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= total;
@@ -130,22 +132,22 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
                 if (at + kBlock <= rowBegin + rowBytes) {
                     s = src.row(y) + (at - rowBegin);
                 } else {
-                    kernel_detail::gatherPacked(src, at, kBlock, buf.cur + at);
-                    s = buf.cur + at;
+                    kernel_detail::gatherPacked(src, at, kBlock, spanning);
+                    s = spanning;
                 }
             }
             measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
                                            counters);
         }
-        motionSum = _mm256_add_epi64(
-            motionSum, _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));
-        colorSum = _mm256_add_epi64(
-            colorSum, _mm256_sad_epu8(_mm256_and_si256(counters, colorByte), zero));
+        motionSum = _mm256_add_epi64(motionSum,
+                                     _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));
+        colorSum = _mm256_add_epi64(colorSum,
+                                    _mm256_sad_epu8(_mm256_and_si256(counters, colorByte), zero));
     }
     KernelCounts counts{sumLanes(motionSum), sumLanes(colorSum)};
     if (at < total) {
-        kernel_detail::gatherPacked(src, at, total - at, buf.cur + at);
-        kernel_detail::measurePackedTail(buf, at, total, Bpp, p, counts);
+        kernel_detail::gatherPacked(src, at, total - at, spanning);
+        kernel_detail::measurePacked(spanning, buf, at, total, Bpp, p, counts);
     }
     return counts;
 }
@@ -163,17 +165,17 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
 // work is done by the AVX2-compiled functions above.
 KernelCounts measureAreaAvx2(const PixelView& source, const KernelBuffers& buffers,
                              const KernelParams& params) {
-    // Without samples the work is two copies, which the scalar variant does with memcpy.
+    // Without samples the work is copying, which the scalar variant does with memcpy.
     if (!params.visitSamples || source.width <= 0 || source.height <= 0) {
         return measureAreaScalar(source, buffers, params);
     }
     switch (source.bytesPerPixel) {
-    case 3:
-        return measureBlocks<3>(source, buffers, params);
-    case 4:
-        return measureBlocks<4>(source, buffers, params);
-    default:
-        return measureAreaScalar(source, buffers, params);
+        case 3:
+            return measureBlocks<3>(source, buffers, params);
+        case 4:
+            return measureBlocks<4>(source, buffers, params);
+        default:
+            return measureAreaScalar(source, buffers, params);
     }
 }
 

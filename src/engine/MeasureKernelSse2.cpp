@@ -5,7 +5,7 @@
 // masks are constants. A sample is 12 or 16 bytes after the previous one, so it always starts
 // a 32-bit element: its three channel tests are decided together by one 32-bit compare, with
 // the element's fourth byte made to pass by the constants. Source bytes are read straight from
-// the source row; a block that spans a row end of a padded source is first gathered into `cur`.
+// the source row; a block that spans a row end of a padded source is first gathered into a copy.
 
 #if defined(__x86_64__)
 
@@ -71,12 +71,13 @@ inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_
     for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * v));
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + 16 * v));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s);
+        if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s);
+        }
 
         const __m128i d = _mm_or_si128(_mm_subs_epu8(s, old), _mm_subs_epu8(old, s));
         const __m128i moved = _mm_cmpeq_epi32(_mm_subs_epu8(k.limit, d), zero);
-        const __m128i off =
-            _mm_or_si128(_mm_subs_epu8(s, k.hi[v]), _mm_subs_epu8(k.lo[v], s));
+        const __m128i off = _mm_or_si128(_mm_subs_epu8(s, k.hi[v]), _mm_subs_epu8(k.lo[v], s));
         const __m128i near = _mm_cmpeq_epi32(off, zero);
         // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
         const __m128i marks = _mm_or_si128(_mm_and_si128(moved, k.motionMark[v]),
@@ -86,9 +87,9 @@ inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_
 
         _mm_storeu_si128(reinterpret_cast<__m128i*>(disp + 16 * v),
                          ShowPicture ? _mm_or_si128(s, marks) : marks);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(prev + 16 * v),
-                         _mm_or_si128(_mm_and_si128(s, k.sampleBgr[v]),
-                                      _mm_andnot_si128(k.sampleBgr[v], old)));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(prev + 16 * v),
+            _mm_or_si128(_mm_and_si128(s, k.sampleBgr[v]), _mm_andnot_si128(k.sampleBgr[v], old)));
     }
 }
 
@@ -97,8 +98,7 @@ inline std::int64_t sumLanes(__m128i v) {
 }
 
 template <int Bpp, bool ShowPicture>
-KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
-                           const KernelParams& p) {
+KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
     const Constants<Bpp> k = makeConstants<Bpp>(p);
     const std::size_t rowBytes = std::size_t(src.width) * Bpp;
@@ -112,6 +112,7 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
     std::size_t at = 0;
     int y = 0;
     std::size_t rowBegin = 0;
+    std::uint8_t spanning[kBlock];  // a block across a row end, or the bytes after the last block
     while (at + kBlock <= total) {
         __m128i counters = zero;
         for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= total;
@@ -127,28 +128,27 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                 if (at + kBlock <= rowBegin + rowBytes) {
                     s = src.row(y) + (at - rowBegin);
                 } else {
-                    kernel_detail::gatherPacked(src, at, kBlock, buf.cur + at);
-                    s = buf.cur + at;
+                    kernel_detail::gatherPacked(src, at, kBlock, spanning);
+                    s = spanning;
                 }
             }
             measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
                                            counters);
         }
-        motionSum = _mm_add_epi64(motionSum,
-                                  _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
+        motionSum =
+            _mm_add_epi64(motionSum, _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
         colorSum = _mm_add_epi64(colorSum, _mm_sad_epu8(_mm_and_si128(counters, colorByte), zero));
     }
     KernelCounts counts{sumLanes(motionSum), sumLanes(colorSum)};
     if (at < total) {
-        kernel_detail::gatherPacked(src, at, total - at, buf.cur + at);
-        kernel_detail::measurePackedTail(buf, at, total, Bpp, p, counts);
+        kernel_detail::gatherPacked(src, at, total - at, spanning);
+        kernel_detail::measurePacked(spanning, buf, at, total, Bpp, p, counts);
     }
     return counts;
 }
 
 template <int Bpp>
-KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
-                           const KernelParams& p) {
+KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
     return p.showPicture ? measureBlocks<Bpp, true>(src, buf, p)
                          : measureBlocks<Bpp, false>(src, buf, p);
 }
@@ -157,17 +157,17 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
 
 KernelCounts measureAreaSse2(const PixelView& source, const KernelBuffers& buffers,
                              const KernelParams& params) {
-    // Without samples the work is two copies, which the scalar variant does with memcpy.
+    // Without samples the work is copying, which the scalar variant does with memcpy.
     if (!params.visitSamples || source.width <= 0 || source.height <= 0) {
         return measureAreaScalar(source, buffers, params);
     }
     switch (source.bytesPerPixel) {
-    case 3:
-        return measureBlocks<3>(source, buffers, params);
-    case 4:
-        return measureBlocks<4>(source, buffers, params);
-    default:
-        return measureAreaScalar(source, buffers, params);
+        case 3:
+            return measureBlocks<3>(source, buffers, params);
+        case 4:
+            return measureBlocks<4>(source, buffers, params);
+        default:
+            return measureAreaScalar(source, buffers, params);
     }
 }
 

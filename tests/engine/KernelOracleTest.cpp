@@ -216,7 +216,9 @@ void checkKernels(int width, int height, int bpp, Rng& rng, Coverage& coverage) 
                 frame.piece(), {b.cur.data(), b.prev.data(), b.display.data()}, params);
             ASSERT_EQ(counts.motion, ref.motionCount);
             ASSERT_EQ(counts.color, ref.colorCount);
-            ASSERT_TRUE(samePicture("cur", b.cur.data(), ref.curBits, width, bpp));
+            if (!params.showPicture) {  // else the shown picture holds the piece
+                ASSERT_TRUE(samePicture("cur", b.cur.data(), ref.curBits, width, bpp));
+            }
             ASSERT_TRUE(samePicture("prev", b.prev.data(), ref.prevBits, width, bpp));
             ASSERT_TRUE(samePicture("display", b.display.data(), ref.display, width, bpp));
         }
