@@ -54,7 +54,7 @@ void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     colRes_ = colRes;
     lastByte_ = static_cast<std::int32_t>(bytes - 1);
     cur_.assign(std::size_t(bytes), 0);
-    prev_.assign(std::size_t(bytes), 0);
+    prev_.assign(prevBytes(std::size_t(rect.width) * rect.height), 0);
     display_.assign(std::size_t(bytes), 0);
     curInDisplay_ = false;
     firstFrame_ = true;
@@ -132,8 +132,9 @@ void AreaMeasure::restorePiece() {
         });
     }
     if (samplesInPrev_) {
-        for (std::size_t i = 0; i < cur_.size(); i += 4 * std::size_t(colRes_)) {
-            std::memcpy(cur_.data() + i, prev_.data() + i, 3);
+        const std::size_t step = 4 * std::size_t(colRes_);
+        for (std::size_t i = 0, k = 0; i < cur_.size(); i += step, k += 4) {
+            std::memcpy(cur_.data() + i, prev_.data() + k, 3);
         }
     }
     curInDisplay_ = false;
@@ -160,9 +161,11 @@ void AreaMeasure::drawFrame(std::uint32_t color) {
     const std::uint8_t bgr[3] = {std::uint8_t(color >> 16), std::uint8_t(color >> 8),
                                  std::uint8_t(color)};
     if (curInDisplay_) {
+        underOutline_.resize(3 * 2 * (std::size_t(rect_.width) + std::size_t(rect_.height)));
+        std::uint8_t* kept = underOutline_.data();
         forEachOutlinePixel([&](std::size_t at) {
-            underOutline_.insert(underOutline_.end(), display_.data() + at,
-                                 display_.data() + at + 3);
+            std::memcpy(kept, display_.data() + at, 3);
+            kept += 3;
         });
     }
     forEachOutlinePixel([&](std::size_t at) { std::memcpy(display_.data() + at, bgr, 3); });

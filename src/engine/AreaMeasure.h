@@ -75,6 +75,8 @@ public:
     // The piece read by the last measurement, packed. While the picture is shown the piece is
     // only put together here, on request, from the shown picture and PrevBits.
     const std::vector<std::uint8_t>& CurBits();
+    // The sampled pixels of the previous measurement, in the kernels' layout: 4 bytes (blue,
+    // green, red, 0) for every sample, the packed pixels 0, 4, 8, ...
     const std::vector<std::uint8_t>& PrevBits() const { return prev_; }
 
 private:

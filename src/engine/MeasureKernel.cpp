@@ -84,7 +84,7 @@ void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::siz
     auto absDiff = [](int a, int b) { return a > b ? a - b : b - a; };
     for (std::size_t i = (begin + step - 1) / step * step; i < end; i += step) {
         const std::uint8_t* c = piece + (i - begin);
-        std::uint8_t* pr = buf.prev + i;
+        std::uint8_t* pr = buf.prev + i / step * 4;
         std::uint8_t* d = buf.display + i;
         if (p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&
             absDiff(c[1], pr[1]) >= p.motionLimit && absDiff(c[2], pr[2]) >= p.motionLimit) {
@@ -102,6 +102,21 @@ void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::siz
         pr[1] = c[1];
         pr[2] = c[2];
     }
+}
+
+SampleWords sampleWords(const KernelParams& p) {
+    const bool motion = p.countMotion && p.motionLimit <= 255;
+    const bool color = p.countColor && p.colorSens >= 0;
+    const std::uint32_t limit = std::uint32_t(std::clamp(p.motionLimit, 0, 255));
+    const int sens = std::clamp(p.colorSens, 0, 255);
+    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
+    SampleWords w{0, 0xFF000000u, limit * 0x010101u, motion ? 0x00FFFF00u : 0,
+                  color ? 0x00FF00FFu : 0};
+    for (int c = 0; c < 3; ++c) {
+        w.lo |= std::uint32_t(std::max(target[c] - sens, 0)) << (8 * c);
+        w.hi |= std::uint32_t(std::min(target[c] + sens, 255)) << (8 * c);
+    }
+    return w;
 }
 
 }  // namespace kernel_detail

@@ -25,14 +25,21 @@ struct KernelCounts {
     std::int64_t color = 0;
 };
 
-// Buffers of one area, packed: rows of source.width * source.bytesPerPixel bytes, no padding.
+// Buffers of one area. `cur` and `display` are packed like the piece: rows of
+// source.width * source.bytesPerPixel bytes, no padding. `prev` holds only the samples: sample k
+// (packed pixel 4k) at bytes 4k..4k+3 as blue, green, red, 0; prevBytes() gives its size.
 // While the picture is shown, the piece is not copied anywhere else: it can be put together
-// again from the shown picture (unmarked pixels) and prev (the samples' bytes 0..2).
+// again from the shown picture (unmarked pixels) and prev (the samples).
 struct KernelBuffers {
     std::uint8_t* cur;      // receives the piece if the picture is not shown; untouched if it is
-    std::uint8_t* prev;     // sampled pixels of the previous measurement
+    std::uint8_t* prev;     // the samples of the previous measurement
     std::uint8_t* display;  // receives the shown picture: marks, ORed over the piece if asked
 };
+
+// Size of `prev` for a piece of `pixels` pixels: 4 bytes for each sample.
+inline std::size_t prevBytes(std::size_t pixels) {
+    return (pixels + 3) / 4 * 4;
+}
 
 // One measurement of the piece `source` (its bytesPerPixel is 3 or 4). Samples are every fourth
 // pixel counted across row ends in the packed layout. Changed samples are marked yellow (green
@@ -70,46 +77,18 @@ void measurePacked(const std::uint8_t* piece, const KernelBuffers& buffers, std:
                    std::size_t end, int bytesPerPixel, const KernelParams& params,
                    KernelCounts& counts);
 
-// Per-byte patterns for one block of samples (a sample every 4 * bpp bytes), which the vector
-// kernels load into registers: the target colour's range widened by the tolerance, the motion
-// and colour marks, the bytes prev keeps, and the motion limit (0 on every fourth byte so that
-// byte always passes). Limits outside 0..255 decide every sample the same way; clamping keeps
-// the byte compares right for the ones that still count.
-template <std::size_t kBytes>
-struct BlockPatterns {
-    alignas(32) std::uint8_t lo[kBytes];
-    alignas(32) std::uint8_t hi[kBytes];
-    alignas(32) std::uint8_t motionMark[kBytes];  // 0x00FFFF00 on samples, if motion counts
-    alignas(32) std::uint8_t colorMark[kBytes];   // 0x00FF00FF on samples, if colour counts
-    alignas(32) std::uint8_t sampleBgr[kBytes];   // 0xFF on bytes 0..2 of each sample
-    alignas(32) std::uint8_t limits[32];
+// What the vector kernels test each sample with, as 32-bit words of a sample in prev's layout
+// (blue in the low byte, byte 3 always 0). Limits outside 0..255 decide every sample the same
+// way; clamping keeps the byte compares right for the ones that still count.
+struct SampleWords {
+    std::uint32_t lo;          // colour: a sample matches when lo <= each byte <= hi
+    std::uint32_t hi;          // (byte 3 of lo is 0 and of hi 255, so it always passes)
+    std::uint32_t limit;       // motion: a byte changed when limit - |cur - prev| saturates to
+                               // 0 (byte 3 is 0, so it always passes)
+    std::uint32_t motionMark;  // 0x00FFFF00 if motion counts, else 0
+    std::uint32_t colorMark;   // 0x00FF00FF if colour counts, else 0
 };
-
-template <std::size_t kBytes>
-BlockPatterns<kBytes> blockPatterns(const KernelParams& p, int bpp) {
-    const bool motion = p.countMotion && p.motionLimit <= 255;
-    const bool color = p.countColor && p.colorSens >= 0;
-    const int limit = p.motionLimit < 0 ? 0 : (p.motionLimit > 255 ? 255 : p.motionLimit);
-    const int sens = p.colorSens < 0 ? 0 : (p.colorSens > 255 ? 255 : p.colorSens);
-    const int target[3] = {p.detBlue, p.detGreen, p.detRed};
-    BlockPatterns<kBytes> b;
-    for (std::size_t j = 0; j < kBytes; ++j) {
-        const std::size_t inSample = j % std::size_t(4 * bpp);  // 0..3: the sample's element
-        const bool sampled = inSample < 3;
-        b.lo[j] =
-            sampled ? std::uint8_t(target[inSample] - sens > 0 ? target[inSample] - sens : 0) : 0;
-        b.hi[j] = sampled
-                      ? std::uint8_t(target[inSample] + sens < 255 ? target[inSample] + sens : 255)
-                      : 255;
-        b.motionMark[j] = motion && (inSample == 1 || inSample == 2) ? 0xFF : 0;
-        b.colorMark[j] = color && (inSample == 0 || inSample == 2) ? 0xFF : 0;
-        b.sampleBgr[j] = sampled ? 0xFF : 0;
-    }
-    for (std::size_t j = 0; j < 32; ++j) {
-        b.limits[j] = j % 4 < 3 ? std::uint8_t(limit) : 0;
-    }
-    return b;
-}
+SampleWords sampleWords(const KernelParams& params);
 
 }  // namespace kernel_detail
 

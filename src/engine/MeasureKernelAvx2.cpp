@@ -2,9 +2,11 @@
 // rest of the program still runs on any x86-64 processor; measureArea calls it only where the
 // processor has AVX2.
 //
-// Same scheme as the SSE2 variant: blocks that start on a sample, constant byte masks per
-// block, and one 32-bit compare per sample deciding its three channel tests together (a sample
-// is 12 or 16 bytes after the previous one, so it always starts a 32-bit element).
+// Same scheme as the SSE2 variant: the packed bytes are walked in blocks of 8 samples
+// (32 * Bpp bytes, Bpp vectors) that start on a sample. A sample is 12 or 16 bytes after the
+// previous one, so it always fills one 32-bit element of a vector. The block's samples are
+// moved together into one vector in prev's layout, tested there, one 32-bit compare deciding
+// each sample's three channel tests, and their marks are moved back out to their pixels.
 
 #if defined(__x86_64__)
 
@@ -21,76 +23,102 @@ namespace ostrel::engine {
 
 namespace {
 
-// 3 bytes per pixel: 96 bytes, samples at 0, 12, ..., 84.
-// 4 bytes per pixel: 64 bytes, samples at byte 0 of each 16 bytes.
 template <int Bpp>
 struct Layout {
-    static constexpr std::size_t kBlockBytes = Bpp == 3 ? 96 : 64;
-    static constexpr int kVectors = int(kBlockBytes / 32);
-    // Blocks between two drains of the per-byte counters; a counter byte grows by at most
-    // kVectors per block, so it cannot wrap.
-    static constexpr int kBlocksPerDrain = 255 / kVectors;
+    static constexpr std::size_t kBlockBytes = 32 * Bpp;
+    static constexpr int kVectors = Bpp;
+    // Sample j of a block fills element (Bpp * j) % 8 of vector (Bpp * j) / 8.
+    static constexpr int vectorOf(int j) { return Bpp * j / 8; }
+    static constexpr int elementOf(int j) { return Bpp * j % 8; }
+    // Blocks between two drains of the per-byte counters; each block adds at most 1 to a
+    // counter byte, so it cannot wrap.
+    static constexpr int kBlocksPerDrain = 255;
 };
 
 template <int Bpp>
 struct Constants {
     static constexpr int kVectors = Layout<Bpp>::kVectors;
-    // Colour: a sample matches when lo <= its bytes <= hi (the target colour widened by the
-    // tolerance); the fourth byte of each element always passes.
-    __m256i lo[kVectors];
-    __m256i hi[kVectors];
-    __m256i motionMark[kVectors];  // 0x00FFFF00 in the elements of samples, if motion counts
-    __m256i colorMark[kVectors];   // 0x00FF00FF in the elements of samples, if colour counts
-    __m256i sampleBgr[kVectors];   // 0xFF on bytes 0..2 of each sample: what prev keeps
-    // Motion: a byte changed when limit - |cur - prev| saturates to 0; 0 in each element's
-    // fourth byte so that byte always passes.
-    __m256i limit;
+    // Per vector: the permutation that brings its samples to their places in the sample vector
+    // and the mask of those places (bytes 0..2 of each); the permutation that takes the marks
+    // back and the mask of the elements that are samples.
+    __m256i gather[kVectors];
+    __m256i gatherMask[kVectors];
+    __m256i scatter[kVectors];
+    __m256i scatterMask[kVectors];
+    // The tests, one word per sample (see SampleWords).
+    __m256i lo, hi, limit, motionMark, colorMark;
 };
 
-OSTREL_AVX2 inline __m256i loadAligned(const std::uint8_t* bytes) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+OSTREL_AVX2 inline __m256i loadWords(const std::int32_t* words) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(words));
 }
 
 template <int Bpp>
 OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
-    const auto b = kernel_detail::blockPatterns<Layout<Bpp>::kBlockBytes>(p, Bpp);
-    for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.lo[v] = loadAligned(b.lo + 32 * v);
-        k.hi[v] = loadAligned(b.hi + 32 * v);
-        k.motionMark[v] = loadAligned(b.motionMark + 32 * v);
-        k.colorMark[v] = loadAligned(b.colorMark + 32 * v);
-        k.sampleBgr[v] = loadAligned(b.sampleBgr + 32 * v);
+    using L = Layout<Bpp>;
+    for (int v = 0; v < L::kVectors; ++v) {
+        alignas(32) std::int32_t gather[8] = {}, gatherMask[8] = {}, scatter[8] = {},
+                                 scatterMask[8] = {};
+        for (int j = 0; j < 8; ++j) {
+            if (L::vectorOf(j) == v) {
+                gather[j] = L::elementOf(j);
+                gatherMask[j] = 0x00FFFFFF;
+                scatter[L::elementOf(j)] = j;
+                scatterMask[L::elementOf(j)] = -1;
+            }
+        }
+        k.gather[v] = loadWords(gather);
+        k.gatherMask[v] = loadWords(gatherMask);
+        k.scatter[v] = loadWords(scatter);
+        k.scatterMask[v] = loadWords(scatterMask);
     }
-    k.limit = loadAligned(b.limits);
+    const kernel_detail::SampleWords w = kernel_detail::sampleWords(p);
+    k.lo = _mm256_set1_epi32(std::int32_t(w.lo));
+    k.hi = _mm256_set1_epi32(std::int32_t(w.hi));
+    k.limit = _mm256_set1_epi32(std::int32_t(w.limit));
+    k.motionMark = _mm256_set1_epi32(std::int32_t(w.motionMark));
+    k.colorMark = _mm256_set1_epi32(std::int32_t(w.colorMark));
 }
 
 template <int Bpp, bool ShowPicture>
 OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
                                      std::uint8_t* disp, const Constants<Bpp>& k,
                                      __m256i& counters) {
+    constexpr int kVectors = Layout<Bpp>::kVectors;
     const __m256i zero = _mm256_setzero_si256();
-    for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32 * v));
-        const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + 32 * v));
+    __m256i s[kVectors];
+    __m256i samples = zero;
+#pragma GCC unroll 4
+    for (int v = 0; v < kVectors; ++v) {
+        s[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32 * v));
         if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s[v]);
         }
+        samples = _mm256_or_si256(
+            samples,
+            _mm256_and_si256(_mm256_permutevar8x32_epi32(s[v], k.gather[v]), k.gatherMask[v]));
+    }
+    const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(prev), samples);
 
-        const __m256i d = _mm256_or_si256(_mm256_subs_epu8(s, old), _mm256_subs_epu8(old, s));
-        const __m256i moved = _mm256_cmpeq_epi32(_mm256_subs_epu8(k.limit, d), zero);
-        const __m256i off =
-            _mm256_or_si256(_mm256_subs_epu8(s, k.hi[v]), _mm256_subs_epu8(k.lo[v], s));
-        const __m256i near = _mm256_cmpeq_epi32(off, zero);
-        // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
-        const __m256i marks = _mm256_or_si256(_mm256_and_si256(moved, k.motionMark[v]),
-                                              _mm256_and_si256(near, k.colorMark[v]));
-        // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
-        counters = _mm256_sub_epi8(counters, marks);
+    const __m256i d =
+        _mm256_or_si256(_mm256_subs_epu8(samples, old), _mm256_subs_epu8(old, samples));
+    const __m256i moved = _mm256_cmpeq_epi32(_mm256_subs_epu8(k.limit, d), zero);
+    const __m256i off =
+        _mm256_or_si256(_mm256_subs_epu8(samples, k.hi), _mm256_subs_epu8(k.lo, samples));
+    const __m256i near = _mm256_cmpeq_epi32(off, zero);
+    // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
+    const __m256i marks =
+        _mm256_or_si256(_mm256_and_si256(moved, k.motionMark), _mm256_and_si256(near, k.colorMark));
+    // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
+    counters = _mm256_sub_epi8(counters, marks);
 
+#pragma GCC unroll 4
+    for (int v = 0; v < kVectors; ++v) {
+        const __m256i m =
+            _mm256_and_si256(_mm256_permutevar8x32_epi32(marks, k.scatter[v]), k.scatterMask[v]);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(disp + 32 * v),
-                            ShowPicture ? _mm256_or_si256(s, marks) : marks);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(prev + 32 * v),
-                            _mm256_blendv_epi8(old, s, k.sampleBgr[v]));
+                            ShowPicture ? _mm256_or_si256(s[v], m) : m);
     }
 }
 
@@ -136,8 +164,8 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
-                                           counters);
+            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
+                                           k, counters);
         }
         motionSum = _mm256_add_epi64(motionSum,
                                      _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));

@@ -1,11 +1,12 @@
 // Area measurement with 16-byte SSE2 vectors: the baseline every x86-64 processor runs.
 //
-// The packed buffers are walked in blocks that start on a sample (samples fall every 4 pixels
-// of the packed layout, across row ends), so every block has the same layout and its byte
-// masks are constants. A sample is 12 or 16 bytes after the previous one, so it always starts
-// a 32-bit element: its three channel tests are decided together by one 32-bit compare, with
-// the element's fourth byte made to pass by the constants. Source bytes are read straight from
-// the source row; a block that spans a row end of a padded source is first gathered into a copy.
+// The packed bytes are walked in blocks of 4 samples (samples fall every 4 pixels of the packed
+// layout, across row ends; a block is 16 * Bpp bytes, Bpp vectors) that start on a sample, so
+// every block has the same layout. A sample is 12 or 16 bytes after the previous one, so it
+// always fills one 32-bit element: the block's samples are moved together into one vector in
+// prev's layout and tested there, one 32-bit compare deciding each sample's three channel
+// tests, and their marks are moved back out to their pixels. Source bytes are read straight
+// from the source row; a block that spans a row end of a padded source is gathered first.
 
 #if defined(__x86_64__)
 
@@ -20,76 +21,114 @@ namespace ostrel::engine {
 
 namespace {
 
-// 3 bytes per pixel: 48 bytes, samples at 0, 12, 24 and 36 (vector bytes 0 and 12, 8, 4).
-// 4 bytes per pixel: 32 bytes, samples at byte 0 of each vector.
 template <int Bpp>
 struct Layout {
-    static constexpr std::size_t kBlockBytes = Bpp == 3 ? 48 : 32;
-    static constexpr int kVectors = int(kBlockBytes / 16);
-    // Blocks between two drains of the per-byte counters; a counter byte grows by at most
-    // kVectors per block, so it cannot wrap.
-    static constexpr int kBlocksPerDrain = 255 / kVectors;
+    static constexpr std::size_t kBlockBytes = 16 * Bpp;
+    static constexpr int kVectors = Bpp;
+    // Blocks between two drains of the per-byte counters; each block adds at most 1 to a
+    // counter byte, so it cannot wrap.
+    static constexpr int kBlocksPerDrain = 255;
 };
 
+// Where a block's samples lie, and how they are moved into the sample vector and back.
 template <int Bpp>
-struct Constants {
-    static constexpr int kVectors = Layout<Bpp>::kVectors;
-    // Colour: a sample matches when lo <= its bytes <= hi (the target colour widened by the
-    // tolerance); the fourth byte of each element always passes.
-    __m128i lo[kVectors];
-    __m128i hi[kVectors];
-    __m128i motionMark[kVectors];  // 0x00FFFF00 in the elements of samples, if motion counts
-    __m128i colorMark[kVectors];   // 0x00FF00FF in the elements of samples, if colour counts
-    __m128i sampleBgr[kVectors];   // 0xFF on bytes 0..2 of each sample: what prev keeps
-    // Motion: a byte changed when limit - |cur - prev| saturates to 0; 0 in each element's
-    // fourth byte so that byte always passes.
-    __m128i limit;
-};
+struct SampleMoves;
 
-template <int Bpp>
-Constants<Bpp> makeConstants(const KernelParams& p) {
-    const auto b = kernel_detail::blockPatterns<Layout<Bpp>::kBlockBytes>(p, Bpp);
-    auto load = [](const std::uint8_t* bytes) {
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
-    };
-    Constants<Bpp> k;
-    for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        k.lo[v] = load(b.lo + 16 * v);
-        k.hi[v] = load(b.hi + 16 * v);
-        k.motionMark[v] = load(b.motionMark + 16 * v);
-        k.colorMark[v] = load(b.colorMark + 16 * v);
-        k.sampleBgr[v] = load(b.sampleBgr + 16 * v);
+// 3 bytes per pixel: samples at bytes 0, 12 (vector 0, elements 0 and 3), 24 (vector 1,
+// element 2) and 36 (vector 2, element 1).
+template <>
+struct SampleMoves<3> {
+    static __m128i gather(const __m128i* s) {
+        const __m128i a = _mm_shuffle_epi32(s[0], _MM_SHUFFLE(3, 3, 3, 0));
+        const __m128i b = _mm_shuffle_epi32(s[1], _MM_SHUFFLE(2, 2, 2, 2));
+        const __m128i c = _mm_shuffle_epi32(s[2], _MM_SHUFFLE(1, 1, 1, 1));
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(a, _mm_set_epi32(0, 0, kBgr, kBgr)),
+                                         _mm_and_si128(b, _mm_set_epi32(0, kBgr, 0, 0))),
+                            _mm_and_si128(c, _mm_set_epi32(kBgr, 0, 0, 0)));
     }
-    k.limit = load(b.limits);
-    return k;
+    static __m128i scatter(__m128i marks, int v) {
+        switch (v) {
+            case 0:
+                return _mm_and_si128(_mm_shuffle_epi32(marks, _MM_SHUFFLE(1, 0, 0, 0)),
+                                     _mm_set_epi32(-1, 0, 0, -1));
+            case 1:
+                return _mm_and_si128(_mm_shuffle_epi32(marks, _MM_SHUFFLE(2, 2, 2, 2)),
+                                     _mm_set_epi32(0, -1, 0, 0));
+            default:
+                return _mm_and_si128(_mm_shuffle_epi32(marks, _MM_SHUFFLE(3, 3, 3, 3)),
+                                     _mm_set_epi32(0, 0, -1, 0));
+        }
+    }
+    static constexpr int kBgr = 0x00FFFFFF;
+};
+
+// 4 bytes per pixel: a sample at element 0 of each vector.
+template <>
+struct SampleMoves<4> {
+    static __m128i gather(const __m128i* s) {
+        const __m128i ab = _mm_unpacklo_epi32(s[0], s[1]);
+        const __m128i cd = _mm_unpacklo_epi32(s[2], s[3]);
+        return _mm_and_si128(_mm_unpacklo_epi64(ab, cd), _mm_set1_epi32(0x00FFFFFF));
+    }
+    static __m128i scatter(__m128i marks, int v) {
+        const __m128i firstElement = _mm_set_epi32(0, 0, 0, -1);
+        switch (v) {
+            case 0:
+                return _mm_and_si128(marks, firstElement);
+            case 1:
+                return _mm_and_si128(_mm_srli_si128(marks, 4), firstElement);
+            case 2:
+                return _mm_and_si128(_mm_srli_si128(marks, 8), firstElement);
+            default:
+                return _mm_srli_si128(marks, 12);
+        }
+    }
+};
+
+// The tests, one word per sample (see SampleWords).
+struct Constants {
+    __m128i lo, hi, limit, motionMark, colorMark;
+};
+
+Constants makeConstants(const KernelParams& p) {
+    const kernel_detail::SampleWords w = kernel_detail::sampleWords(p);
+    return {_mm_set1_epi32(std::int32_t(w.lo)), _mm_set1_epi32(std::int32_t(w.hi)),
+            _mm_set1_epi32(std::int32_t(w.limit)), _mm_set1_epi32(std::int32_t(w.motionMark)),
+            _mm_set1_epi32(std::int32_t(w.colorMark))};
 }
 
 template <int Bpp, bool ShowPicture>
 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
-                         std::uint8_t* disp, const Constants<Bpp>& k, __m128i& counters) {
+                         std::uint8_t* disp, const Constants& k, __m128i& counters) {
+    constexpr int kVectors = Layout<Bpp>::kVectors;
     const __m128i zero = _mm_setzero_si128();
-    for (int v = 0; v < Layout<Bpp>::kVectors; ++v) {
-        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * v));
-        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + 16 * v));
+    __m128i s[kVectors];
+#pragma GCC unroll 4
+    for (int v = 0; v < kVectors; ++v) {
+        s[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * v));
         if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s[v]);
         }
+    }
+    const __m128i samples = SampleMoves<Bpp>::gather(s);
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(prev), samples);
 
-        const __m128i d = _mm_or_si128(_mm_subs_epu8(s, old), _mm_subs_epu8(old, s));
-        const __m128i moved = _mm_cmpeq_epi32(_mm_subs_epu8(k.limit, d), zero);
-        const __m128i off = _mm_or_si128(_mm_subs_epu8(s, k.hi[v]), _mm_subs_epu8(k.lo[v], s));
-        const __m128i near = _mm_cmpeq_epi32(off, zero);
-        // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
-        const __m128i marks = _mm_or_si128(_mm_and_si128(moved, k.motionMark[v]),
-                                           _mm_and_si128(near, k.colorMark[v]));
-        // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
-        counters = _mm_sub_epi8(counters, marks);
+    const __m128i d = _mm_or_si128(_mm_subs_epu8(samples, old), _mm_subs_epu8(old, samples));
+    const __m128i moved = _mm_cmpeq_epi32(_mm_subs_epu8(k.limit, d), zero);
+    const __m128i off = _mm_or_si128(_mm_subs_epu8(samples, k.hi), _mm_subs_epu8(k.lo, samples));
+    const __m128i near = _mm_cmpeq_epi32(off, zero);
+    // Changed samples get green and red (bytes 1, 2), matching ones blue and red (0, 2).
+    const __m128i marks =
+        _mm_or_si128(_mm_and_si128(moved, k.motionMark), _mm_and_si128(near, k.colorMark));
+    // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
+    counters = _mm_sub_epi8(counters, marks);
 
+#pragma GCC unroll 4
+    for (int v = 0; v < kVectors; ++v) {
+        const __m128i m = SampleMoves<Bpp>::scatter(marks, v);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(disp + 16 * v),
-                         ShowPicture ? _mm_or_si128(s, marks) : marks);
-        _mm_storeu_si128(
-            reinterpret_cast<__m128i*>(prev + 16 * v),
-            _mm_or_si128(_mm_and_si128(s, k.sampleBgr[v]), _mm_andnot_si128(k.sampleBgr[v], old)));
+                         ShowPicture ? _mm_or_si128(s[v], m) : m);
     }
 }
 
@@ -100,7 +139,7 @@ inline std::int64_t sumLanes(__m128i v) {
 template <int Bpp, bool ShowPicture>
 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
-    const Constants<Bpp> k = makeConstants<Bpp>(p);
+    const Constants k = makeConstants(p);
     const std::size_t rowBytes = std::size_t(src.width) * Bpp;
     const std::size_t total = rowBytes * std::size_t(src.height);
     const bool packedSource = src.stride == std::ptrdiff_t(rowBytes) || src.height == 1;
@@ -132,8 +171,8 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at, buf.display + at, k,
-                                           counters);
+            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
+                                           k, counters);
         }
         motionSum =
             _mm_add_epi64(motionSum, _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
