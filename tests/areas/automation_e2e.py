@@ -9,7 +9,6 @@ service file of the build tree) with the offscreen platform:
 """
 
 import os
-import subprocess
 import sys
 import tempfile
 import time
@@ -19,14 +18,11 @@ import dbus
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from ostrel_e2e import (AREA, BUS_NAME, CONUNIT, FAILED, HEIGHT, NO_AREA, RED,  # noqa: E402
-                        UNKNOWN_OBJECT, WHITE, WIDTH, Client, FrameFifo, Program, picture,
-                        read_line, wait_until)
+from ostrel_e2e import (BUS_NAME, CONUNIT, FAILED, HEIGHT, NO_AREA, RED, WHITE,  # noqa: E402
+                        WIDTH, Client, FrameFifo, Program, picture, wait_until)
 
 OSTREL = None  # the binary under test, from the command line
 
-ADD_FAILED = "An error occurred while AddArea!"
-REMOVE_FAILED = "An error occurred while Remove!"
 FILE_FAILED = "An error occurred while processing the specified file!"
 
 MOTION = "MotionDetection"
@@ -41,16 +37,6 @@ RIGHT_RED = picture(patches=[((WIDTH // 2, 0, WIDTH, HEIGHT), RED)])
 WEST = [0.05, 0.1, 0.35, 0.8]
 MIDDLE = [0.42, 0.1, 0.16, 0.8]
 EAST = [0.6, 0.1, 0.35, 0.8]
-
-# A second client that holds a ConUnit of its own until it is killed.
-HOLDING_CLIENT = """
-import sys, dbus
-bus = dbus.SessionBus()
-print(bus.call_blocking('org.ostrel.Ostrel', '/org/ostrel/Ostrel', 'org.ostrel.Ostrel',
-                        'CreateConUnit', '', ()), flush=True)
-sys.stdin.read()
-"""
-
 
 class ProgramTest(unittest.TestCase):
     """Each test starts the program on a FIFO source of `fps` frames per second, with a
@@ -100,85 +86,43 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(self.client.detections(unit, since), expected)
 
 
-class CallsAndFiles(ProgramTest):
+class FilesWindowsAndRelease(ProgramTest):
+    """What only the whole program shows: files read and written by the program's own file
+    commands, its windows, and Release ending it in order. (The members' answers and errors
+    are the automation service's own tests.)"""
 
-    def test_members_errors_files_windows_and_release(self):
+    def test_files_windows_and_release(self):
         c = self.client
         unit = c.create()
         self.assertTrue(unit.startswith("/org/ostrel/ConUnit/"), unit)
-
-        door = c.add(unit, "Door")
-        self.assertEqual(self.geometry(door), [0.33, 0.33, 0.33, 0.33])
-        self.assertEqual((str(c.get(door, "Key")), int(c.get(door, "Index")), self.count(unit)),
-                         ("Door", 1, 1))
+        c.add(unit, "Door")
         gate = c.add(unit, "Gate", [0.9, 0.1, 0.5])
-        self.assertEqual(self.geometry(gate), [0.9, 0.1, 0.5, 0.33])
-        yard = c.add(unit, "Yard", [0.05, 0.6, 0.2, 0.3])
-        self.assertEqual(self.geometry(yard), [0.05, 0.6, 0.2, 0.3])
-        self.assertEqual((int(c.get(yard, "Index")), self.count(unit)), (3, 3))
-
-        # Lookups by number, by key in any letter case; nothing is the path "/".
-        self.assertEqual(c.area(unit, 2), gate)
-        self.assertEqual(c.area(unit, "yARD"), yard)
-        self.assertEqual(c.area(unit, 99), "/")
-        self.assertEqual(c.area(unit, "Nowhere"), "/")
-
-        # Failures: error -999 with the member's text, and nothing changed.
-        for key in ("", "   ", "dOOR", " Gate "):
-            self.assertFails(lambda: c.add(unit, key), FAILED, ADD_FAILED)
-        for index in (dbus.Int32(7), dbus.String("Nowhere")):
-            self.assertFails(lambda: c.unit(unit, "Remove", "v", index), FAILED, REMOVE_FAILED)
-        broken = os.path.join(self.dir.name, "broken.cfg")
-        with open(broken, "w") as file:
-            file.write("OstrelConfig\nArea,Door\nLeft\n")  # a name without its value
-        for name in ("/no/such/areas.cfg", self.dir.name, broken):
-            self.assertFails(lambda: c.unit(unit, "OpenFile", "s", name), FAILED, FILE_FAILED)
-        self.assertFails(lambda: c.unit(unit, "SaveFile", "s", "/no/such/dir/areas.cfg"),
-                         FAILED, FILE_FAILED)
-        self.assertEqual(self.count(unit), 3)
-        self.assertEqual([c.area(unit, n) for n in (1, 2, 3)], [door, gate, yard])
-
-        # A file round trip carries the geometry and the settings.
         c.set(gate, "MotionThreshold", dbus.Int32(42))
-        c.set(gate, "DetColor", dbus.Int32(0x00FF00))
         c.set(gate, "ShowFrame", dbus.Boolean(False))
+
         saved = os.path.join(self.dir.name, "areas.cfg")
         self.assertEqual(c.unit(unit, "SaveFile", "s", saved), True)
         with open(saved) as file:
             self.assertEqual(file.readline().strip(), "OstrelConfig")
-        self.assertEqual(c.unit(unit, "Clear"), True)
-        self.assertEqual(self.count(unit), 0)
-        self.assertFails(lambda: c.get(door, "Key"), NO_AREA)
+        self.assertFails(lambda: c.unit(unit, "SaveFile", "s", "/no/such/dir/areas.cfg"),
+                         FAILED, FILE_FAILED)
+        broken = os.path.join(self.dir.name, "broken.cfg")
         with open(broken, "w") as file:
             file.write("OstrelConfig\nArea,Door\nMotionThreshold,plenty\n")  # a wrong value
         self.assertFails(lambda: c.unit(unit, "OpenFile", "s", broken), FAILED, FILE_FAILED)
+        self.assertEqual(c.unit(unit, "Clear"), True)
+        self.assertFails(lambda: c.get(gate, "Key"), NO_AREA)
         self.assertEqual(c.unit(unit, "OpenFile", "s", saved), True)
-        self.assertEqual(self.count(unit), 3)
         loaded = c.area(unit, "gate")
-        self.assertNotEqual(loaded, gate, "a new area, a new object")
-        self.assertEqual([str(c.get(c.area(unit, n), "Key")) for n in (1, 2, 3)],
-                         ["Door", "Gate", "Yard"])
+        self.assertEqual((self.count(unit), str(c.get(c.area(unit, 1), "Key"))), (2, "Door"))
         self.assertEqual(self.geometry(loaded), [0.9, 0.1, 0.5, 0.33])
-        self.assertEqual((int(c.get(loaded, "MotionThreshold")), int(c.get(loaded, "DetColor")),
-                          bool(c.get(loaded, "ShowFrame"))), (42, 0x00FF00, False))
-        self.assertEqual(self.geometry(c.area(unit, "YARD")), [0.05, 0.6, 0.2, 0.3])
+        self.assertEqual((int(c.get(loaded, "MotionThreshold")), bool(c.get(loaded, "ShowFrame"))),
+                         (42, False))
 
-        # Removing renumbers; the removed area's object answers NoArea to everything.
-        yard = c.area(unit, 3)
-        self.assertEqual(c.unit(unit, "Remove", "v", dbus.Int32(2)), True)
-        self.assertEqual((self.count(unit), int(c.get(yard, "Index"))), (2, 2))
-        self.assertEqual(c.area(unit, 2), yard)
-        self.assertFails(lambda: c.get(loaded, "Key"), NO_AREA)
-        self.assertFails(lambda: c.set(loaded, "MotionSens", dbus.Int32(5)), NO_AREA)
-        self.assertFails(lambda: c.call(loaded, AREA, "Size", "dddd", 0.1, 0.1, 0.1, 0.1), NO_AREA)
-
-        # The windows, read and written.
         for name in ("MonitorVisible", "VideoVisible"):
             shown = bool(c.get(unit, name, CONUNIT))
             c.set(unit, name, dbus.Boolean(not shown), CONUNIT)
             self.assertEqual(bool(c.get(unit, name, CONUNIT)), not shown, name)
-            c.set(unit, name, dbus.Boolean(shown), CONUNIT)
-            self.assertEqual(bool(c.get(unit, name, CONUNIT)), shown, name)
 
         # Release ends the program in order: status 0, its settings written.
         settings = os.path.join(self.config, "Ostrel", "Ostrel.conf")
@@ -188,16 +132,14 @@ class CallsAndFiles(ProgramTest):
         self.assertEqual(self.program.wait_exit(10), 0)
         self.assertFalse(c.bus.name_has_owner(BUS_NAME))
         with open(settings) as file:
-            written = file.read()
-        self.assertIn("OstrelLeft=", written)
-        self.assertIn("OstrelTop=", written)
+            self.assertIn("OstrelLeft=", file.read())
 
 
 class Detections(ProgramTest):
     # A true status that lasts one frame must be shorter than the 50 ms between ticks.
     fps = 100
 
-    def test_events_renumbering_and_clients_leaving(self):
+    def test_events_and_renumbering(self):
         c = self.client
         expected = []  # every event this client's ConUnit has sent, in order
 
@@ -243,44 +185,9 @@ class Detections(ProgramTest):
         expected.append((MOTION, 2, False))
         self.wait_for(unit, 0, expected)
 
-        # One changed frame: the status is true for one frame (10 ms) only. Between two ticks
-        # that is one event carrying false; when a tick happens to fall into those 10 ms the
-        # true is reported before the false. Both are correct, and the single false must show
-        # (at least four times in five it does).
-        collapsed = 0
-        outcomes = []
-        for attempt in range(12):
-            since = len(c.events)
-            self.fifo.show([LEFT_WHITE] if attempt % 2 == 0 else [STILL])
-            wait_until(lambda: (MOTION, 1, False) in c.detections(unit, since), 5)
-            outcome = c.detections(unit, since)
-            outcomes.append(outcome)
-            self.assertIn(outcome, ([(MOTION, 1, False)], [(MOTION, 1, True), (MOTION, 1, False)]),
-                          outcomes)
-            expected += outcome
-            collapsed += outcome == [(MOTION, 1, False)]
-            if collapsed == 2:
-                break
-        self.assertEqual(collapsed, 2, "the true status was reported every time: %s" % outcomes)
-        sys.stderr.write("one-frame changes: %d, reported as one false: %d\n"
-                         % (len(outcomes), collapsed))
-
-        # Another client holds a ConUnit: Release does not end the program then, and that
-        # client being killed does.
-        holder = subprocess.Popen([sys.executable, "-c", HOLDING_CLIENT],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self.addCleanup(end_child, holder)
-        held = read_line(holder.stdout, 15)
-        self.assertTrue(held and held.startswith("/org/ostrel/ConUnit/"), held)
-        self.assertEqual(self.count(held), 2)
-        self.assertEqual(c.detections(unit), expected, "no other event")
         c.unit(unit, "Release")
-        self.assertFails(lambda: self.count(unit), UNKNOWN_OBJECT)
-        self.assertEqual(self.count(held), 2)
-        self.assertTrue(self.program.running())
-        holder.kill()
         self.assertEqual(self.program.wait_exit(10), 0)
-        self.assertFalse(c.bus.name_has_owner(BUS_NAME))
+        self.assertEqual(c.detections(unit), expected, "no other event")
 
 
 class Activation(unittest.TestCase):
@@ -298,13 +205,6 @@ class Activation(unittest.TestCase):
         self.assertTrue(wait_until(lambda: ended(pid), 10), "the program still runs")
 
 
-def end_child(child):
-    child.kill()
-    child.wait()
-    child.stdin.close()
-    child.stdout.close()
-
-
 def ended(pid):
     """The process `pid` has ended (it may wait to be reaped by its parent, the bus daemon)."""
     try:
@@ -319,7 +219,7 @@ if __name__ == "__main__":
         sys.exit("usage: automation_e2e.py PATH_OF_OSTREL [TEST_CLASS ...]")
     OSTREL = os.path.abspath(sys.argv[1])
     # Classes run in the order written: each one's program has ended before the next starts.
-    cases = [case for case in (CallsAndFiles, Detections, Activation)
+    cases = [case for case in (FilesWindowsAndRelease, Detections, Activation)
              if len(sys.argv) == 2 or case.__name__ in sys.argv[2:]]
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(case) for case in cases)

@@ -7,7 +7,6 @@ python3-gi (/usr/bin/python3).
 """
 
 import os
-import select
 import signal
 import subprocess
 import threading
@@ -27,7 +26,6 @@ AREA = "org.ostrel.DetectionArea"
 PROPERTIES = "org.freedesktop.DBus.Properties"
 FAILED = "org.ostrel.Ostrel.Error.Failed"
 NO_AREA = "org.ostrel.Ostrel.Error.NoArea"
-UNKNOWN_OBJECT = "org.freedesktop.DBus.Error.UnknownObject"
 
 WIDTH = 64
 HEIGHT = 48
@@ -209,10 +207,6 @@ class Program:
         self.process = subprocess.Popen([binary] + list(args), stdout=self._log,
                                         stderr=subprocess.STDOUT, env=env)
 
-    @property
-    def pid(self):
-        return self.process.pid
-
     def running(self):
         return self.process.poll() is None
 
@@ -293,19 +287,3 @@ class Client:
 
     def close(self):
         self.bus.close()
-
-
-def read_line(stream, timeout):
-    """One line from a child's pipe within `timeout` seconds, or None."""
-    deadline = time.monotonic() + timeout
-    data = b""
-    fd = stream.fileno()
-    while not data.endswith(b"\n"):
-        remaining = deadline - time.monotonic()
-        if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
-            return None
-        chunk = os.read(fd, 1)
-        if not chunk:
-            return None
-        data += chunk
-    return data.decode().strip()
