@@ -27,51 +27,45 @@ template <int Bpp>
 struct Layout {
     static constexpr std::size_t kBlockBytes = 32 * Bpp;
     static constexpr int kVectors = Bpp;
-    // Sample j of a block fills element (Bpp * j) % 8 of vector (Bpp * j) / 8.
-    static constexpr int vectorOf(int j) { return Bpp * j / 8; }
-    static constexpr int elementOf(int j) { return Bpp * j % 8; }
     // Blocks between two drains of the per-byte counters; each block adds at most 1 to a
     // counter byte, so it cannot wrap.
     static constexpr int kBlocksPerDrain = 255;
 };
 
+// How a block's samples move, fixed by the pixel size. Sample j fills element (Bpp * j) % 8 of
+// vector (Bpp * j) / 8. Per vector: the permutation that brings its samples to their places in
+// the sample vector and the mask of those places (bytes 0..2 of each); the permutation that
+// takes the marks back and the mask of the elements that are samples.
 template <int Bpp>
-struct Constants {
-    static constexpr int kVectors = Layout<Bpp>::kVectors;
-    // Per vector: the permutation that brings its samples to their places in the sample vector
-    // and the mask of those places (bytes 0..2 of each); the permutation that takes the marks
-    // back and the mask of the elements that are samples.
-    __m256i gather[kVectors];
-    __m256i gatherMask[kVectors];
-    __m256i scatter[kVectors];
-    __m256i scatterMask[kVectors];
-    // The tests, one word per sample (see SampleWords).
-    __m256i lo, hi, limit, motionMark, colorMark;
+struct SampleMoves {
+    alignas(32) std::int32_t gather[Bpp][8] = {};
+    alignas(32) std::int32_t gatherMask[Bpp][8] = {};
+    alignas(32) std::int32_t scatter[Bpp][8] = {};
+    alignas(32) std::int32_t scatterMask[Bpp][8] = {};
+    constexpr SampleMoves() {
+        for (int j = 0; j < 8; ++j) {
+            const int v = Bpp * j / 8;
+            const int e = Bpp * j % 8;
+            gather[v][j] = e;
+            gatherMask[v][j] = 0x00FFFFFF;
+            scatter[v][e] = j;
+            scatterMask[v][e] = -1;
+        }
+    }
 };
+template <int Bpp>
+constexpr SampleMoves<Bpp> kMoves{};
 
 OSTREL_AVX2 inline __m256i loadWords(const std::int32_t* words) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(words));
 }
 
-template <int Bpp>
-OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
-    using L = Layout<Bpp>;
-    for (int v = 0; v < L::kVectors; ++v) {
-        alignas(32) std::int32_t gather[8] = {}, gatherMask[8] = {}, scatter[8] = {},
-                                 scatterMask[8] = {};
-        for (int j = 0; j < 8; ++j) {
-            if (L::vectorOf(j) == v) {
-                gather[j] = L::elementOf(j);
-                gatherMask[j] = 0x00FFFFFF;
-                scatter[L::elementOf(j)] = j;
-                scatterMask[L::elementOf(j)] = -1;
-            }
-        }
-        k.gather[v] = loadWords(gather);
-        k.gatherMask[v] = loadWords(gatherMask);
-        k.scatter[v] = loadWords(scatter);
-        k.scatterMask[v] = loadWords(scatterMask);
-    }
+// The tests, one word per sample (see SampleWords).
+struct Constants {
+    __m256i lo, hi, limit, motionMark, colorMark;
+};
+
+OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants& k) {
     const kernel_detail::SampleWords w = kernel_detail::sampleWords(p);
     k.lo = _mm256_set1_epi32(std::int32_t(w.lo));
     k.hi = _mm256_set1_epi32(std::int32_t(w.hi));
@@ -82,9 +76,9 @@ OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants<Bpp>& k) {
 
 template <int Bpp, bool ShowPicture>
 OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
-                                     std::uint8_t* disp, const Constants<Bpp>& k,
-                                     __m256i& counters) {
+                                     std::uint8_t* disp, const Constants& k, __m256i& counters) {
     constexpr int kVectors = Layout<Bpp>::kVectors;
+    constexpr const SampleMoves<Bpp>& moves = kMoves<Bpp>;
     const __m256i zero = _mm256_setzero_si256();
     __m256i s[kVectors];
     __m256i samples = zero;
@@ -95,8 +89,8 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s[v]);
         }
         samples = _mm256_or_si256(
-            samples,
-            _mm256_and_si256(_mm256_permutevar8x32_epi32(s[v], k.gather[v]), k.gatherMask[v]));
+            samples, _mm256_and_si256(_mm256_permutevar8x32_epi32(s[v], loadWords(moves.gather[v])),
+                                      loadWords(moves.gatherMask[v])));
     }
     const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(prev), samples);
@@ -116,7 +110,8 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
 #pragma GCC unroll 4
     for (int v = 0; v < kVectors; ++v) {
         const __m256i m =
-            _mm256_and_si256(_mm256_permutevar8x32_epi32(marks, k.scatter[v]), k.scatterMask[v]);
+            _mm256_and_si256(_mm256_permutevar8x32_epi32(marks, loadWords(moves.scatter[v])),
+                             loadWords(moves.scatterMask[v]));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(disp + 32 * v),
                             ShowPicture ? _mm256_or_si256(s[v], m) : m);
     }
@@ -131,8 +126,8 @@ template <int Bpp, bool ShowPicture>
 OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                                        const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
-    Constants<Bpp> k;
-    makeConstants<Bpp>(p, k);
+    Constants k;
+    makeConstants(p, k);
     const std::size_t rowBytes = std::size_t(src.width) * Bpp;
     const std::size_t total = rowBytes * std::size_t(src.height);
     const bool packedSource = src.stride == std::ptrdiff_t(rowBytes) || src.height == 1;
