@@ -9,17 +9,17 @@ namespace ostrel::shell::mdlVidProcessing {
 
 namespace {
 
-double twipsPerPixelX() {
+// 1440 twips to the inch; the screen's logical resolution, 96 dots per inch without one.
+double twipsPerPixel(Qt::Orientation direction) {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    const double dpi = screen == nullptr ? 96.0
+                       : direction == Qt::Horizontal ? screen->logicalDotsPerInchX()
+                                                     : screen->logicalDotsPerInchY();
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-double twipsPerPixelY() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    return 1440.0 / (dpi > 0 ? dpi : 96.0);
-}
+double twipsPerPixelX() { return twipsPerPixel(Qt::Horizontal); }
+double twipsPerPixelY() { return twipsPerPixel(Qt::Vertical); }
 
 }  // namespace
 
