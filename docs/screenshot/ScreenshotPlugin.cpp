@@ -51,7 +51,8 @@ class ScreenshotPlugin : public QGenericPlugin {
 
 public:
     QObject* create(const QString& key, const QString& specification) override {
-        return key == QLatin1String("ostrel-screenshot") ? new Photographer(specification) : nullptr;
+        return key == QLatin1String("ostrel-screenshot") ? new Photographer(specification)
+                                                         : nullptr;
     }
 };
 
