@@ -4,7 +4,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
+
+#include "AppIcon.h"
 
 namespace ostrel::shell {
 
@@ -13,9 +14,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout(this);
     picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setPixmap(windowIcon().isNull()
-                           ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32)
-                           : windowIcon().pixmap(32, 32));
+    picIcon->setPixmap(appIcon().pixmap(32, 32));
     lblTitle = new QLabel(QStringLiteral("Ostrel"), this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     QFont titleFont = lblTitle->font();

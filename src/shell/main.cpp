@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QSocketNotifier>
 
+#include "AppIcon.h"
 #include "AutomationService.h"
 #include "frmOstrel.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION_STRING));
+    // The icon of every window; the desktop entry's name lets the desktop match windows to it.
+    QApplication::setWindowIcon(ostrel::shell::appIcon());
+    QApplication::setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;

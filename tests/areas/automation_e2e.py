@@ -13,6 +13,7 @@ import sys
 import tempfile
 import time
 import unittest
+from xml.etree import ElementTree
 
 import dbus
 
@@ -22,6 +23,8 @@ from ostrel_e2e import (BUS_NAME, CONUNIT, FAILED, HEIGHT, NO_AREA, RED, WHITE, 
                         WIDTH, Client, FrameFifo, Program, picture, wait_until)
 
 OSTREL = None  # the binary under test, from the command line
+# The interface files as installed, one per interface: <name>.xml
+INTERFACES = os.environ.get("OSTREL_DBUS_INTERFACES", "")
 
 FILE_FAILED = "An error occurred while processing the specified file!"
 
@@ -190,6 +193,41 @@ class Detections(ProgramTest):
         self.assertEqual(c.detections(unit), expected, "no other event")
 
 
+class InterfaceFiles(ProgramTest):
+    """The interface files describe every interface the program serves, member for member."""
+
+    def test_files_match_introspection(self):
+        c = self.client
+        c.add(c.create(), "Door")  # a ConUnit and an area object on the tree too
+        served, paths = {}, ["/"]
+        while paths:
+            path = paths.pop()
+            node = ElementTree.fromstring(str(c.call(path, "org.freedesktop.DBus.Introspectable",
+                                                     "Introspect")))
+            for interface in node.findall("interface"):
+                if interface.get("name").startswith("org.ostrel."):
+                    served[interface.get("name")] = members(interface)
+            paths += [path.rstrip("/") + "/" + child.get("name") for child in node.findall("node")]
+        files = sorted(name[:-len(".xml")] for name in os.listdir(INTERFACES))
+        self.assertEqual(files, sorted(served))
+        for name in files:
+            described = ElementTree.parse(os.path.join(INTERFACES, name + ".xml")).getroot()
+            self.assertEqual([i.get("name") for i in described.findall("interface")], [name])
+            self.assertEqual(members(described.find("interface")), served[name], name)
+
+
+def members(interface):
+    """An interface's members as comparable values: the order of arguments counts, the order of
+    members does not; an argument's direction is written out."""
+    def form(member):
+        default = "in" if member.tag == "method" else "out"
+        return (member.tag, tuple(sorted(member.attrib.items())),
+                tuple((a.get("name"), a.get("type"), a.get("direction", default))
+                      for a in member.findall("arg")),
+                tuple(sorted((a.get("name"), a.get("value")) for a in member.findall("annotation"))))
+    return sorted(form(member) for member in interface)
+
+
 class Activation(unittest.TestCase):
 
     def test_a_client_starts_the_program(self):
@@ -219,7 +257,7 @@ if __name__ == "__main__":
         sys.exit("usage: automation_e2e.py PATH_OF_OSTREL [TEST_CLASS ...]")
     OSTREL = os.path.abspath(sys.argv[1])
     # Classes run in the order written: each one's program has ended before the next starts.
-    cases = [case for case in (FilesWindowsAndRelease, Detections, Activation)
+    cases = [case for case in (FilesWindowsAndRelease, Detections, InterfaceFiles, Activation)
              if len(sys.argv) == 2 or case.__name__ in sys.argv[2:]]
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(case) for case in cases)

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "AppIcon.h"
 #include "MonitorBar.h"
 #include "frmAbout.h"
 #include "frmMonitor.h"
@@ -127,8 +128,12 @@ TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
     EXPECT_TRUE(again.isHidden());
 }
 
-TEST(frmAbout, ShowsTheVersion) {
+TEST(frmAbout, ShowsTheVersionAndOstrelsIcon) {
     shell::frmAbout about;
     EXPECT_EQ(about.windowTitle(), "About Ostrel");
-    EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
+    EXPECT_EQ(about.lblVersion->text(), "Version 1.1.0");
+    // Drawn from the built-in SVG: needs the resource linked in and Qt's SVG support installed.
+    const QImage icon = about.picIcon->pixmap().toImage();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon, shell::appIcon().pixmap(32, 32).toImage());
 }
