@@ -2,6 +2,7 @@
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -22,7 +23,7 @@ struct Owner : QWidget {
 };
 }  // namespace
 
-TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
+TEST(frmSlider, FixedDialogOverItsOwnerShowingTheValueBesideTheSlider) {
     Owner owner;
     DialogValues values{{}, 50, 100};
     frmSlider dialog(values, &owner);
@@ -36,8 +37,12 @@ TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
         EXPECT_LE((d->frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(),
                   4);
         auto* slider = d->findChild<QSlider*>(QStringLiteral("sldSlider"));
+        auto* value = d->findChild<QLabel*>(QStringLiteral("lblValue"));
         EXPECT_EQ(slider->maximum(), 100);
+        EXPECT_EQ(value->text(), "50");
+        EXPECT_GE(value->x(), slider->x() + slider->width()) << "beside the slider";
         QTest::keyClick(slider, Qt::Key_PageUp);
+        EXPECT_EQ(value->text(), "60");
         QTest::keyClick(d, Qt::Key_Escape);
     });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
@@ -45,6 +50,7 @@ TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
     values = {{}, 250, 255};
     answers.then([](QWidget* d) {
         QTest::keyClick(d->findChild<QSlider*>(QStringLiteral("sldSlider")), Qt::Key_End);
+        EXPECT_EQ(d->findChild<QLabel*>(QStringLiteral("lblValue"))->text(), "255");
         QTest::keyClick(d, Qt::Key_Return);
     });
     frmSlider(values, &owner).exec();
