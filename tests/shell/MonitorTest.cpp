@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "MonitorBar.h"
-#include "frmAbout.h"
 #include "frmMonitor.h"
 #include "support/AreaWindowParts.h"
 
@@ -85,23 +83,6 @@ TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
     }
 }
 
-TEST(frmMonitor, DoubleClicksAskForTheCommands) {
-    shell::AppState state;
-    frmMonitor monitor(state);
-    monitor.show();
-    QSignalSpy sens(&monitor, &frmMonitor::motionSensRequested);
-    QSignalSpy threshold(&monitor, &frmMonitor::motionThresholdRequested);
-    QSignalSpy colour(&monitor, &frmMonitor::colorRequested);
-    QTest::mouseDClick(monitor.txtMotionSens, Qt::LeftButton);
-    QTest::mouseDClick(monitor.pctMotionPer, Qt::LeftButton);
-    QTest::mouseDClick(monitor.txtMotionThreshold, Qt::LeftButton);
-    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
-    QTest::mouseDClick(monitor.txtDetColorHex, Qt::LeftButton);
-    EXPECT_EQ(sens.size(), 1);
-    EXPECT_EQ(threshold.size(), 2);
-    EXPECT_EQ(colour.size(), 2);
-}
-
 TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
     QSettings().clear();
     shell::AppState state;
@@ -125,10 +106,4 @@ TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
     frmMonitor again(state);
     EXPECT_EQ(again.pos(), QPoint(45, 60));
     EXPECT_TRUE(again.isHidden());
-}
-
-TEST(frmAbout, ShowsTheVersion) {
-    shell::frmAbout about;
-    EXPECT_EQ(about.windowTitle(), "About Ostrel");
-    EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
 }
