@@ -47,38 +47,6 @@ TEST(AreaMeasure, PercentagesOfTheSampledPixels) {
     EXPECT_EQ(area.MotionPer(), 22);
 }
 
-TEST(AreaMeasure, StatusAndChangeFlags) {
-    AreaMeasure area = wholeFrameArea(22, 22, 3);
-    const TestFrame black = plain(0, 0, 0), white = plain(255, 255, 255);
-    MeasureSettings s;
-    s.motionSens = 0;
-    s.colorActive = false;
-    area.Calculate(black.view(), s);
-    area.Calculate(white.view(), s);
-    EXPECT_TRUE(area.MotionPer() == 100 && !area.MotionStatus())
-        << "a share equal to the threshold is no detection";
-
-    s.motionThreshold = 50;
-    s.motionEvent = false;
-    area.Calculate(black.view(), s);
-    EXPECT_TRUE(area.MotionStatus() && !area.MotionChanged) << "no flag while the event is off";
-    s.motionEvent = true;
-    area.Calculate(white.view(), s);
-    EXPECT_FALSE(area.MotionChanged) << "an earlier unreported change stays unreported";
-
-    // true -> false -> true between two reads leaves one flag and the status true.
-    area.Calculate(white.view(), s);
-    area.Calculate(black.view(), s);
-    EXPECT_TRUE(area.MotionStatus() && area.MotionChanged);
-
-    // The first measurement after a reset counts nothing: the status falls back with a flag.
-    area.MotionChanged = false;
-    area.setFirstFrame();
-    area.Calculate(white.view(), s);
-    EXPECT_TRUE(area.MotionPer() == 0 && !area.MotionStatus() && area.MotionChanged);
-    EXPECT_FALSE(area.ColorChanged);
-}
-
 TEST(AreaMeasure, AverageColourRoundsHalvesToEven) {
     AreaMeasure area = wholeFrameArea(22, 22, 4);
     EXPECT_EQ(area.CalcColor(), 0) << "zeroed buffers before any measurement";

@@ -95,6 +95,8 @@ void nudgeSettings(MeasureSettings& s, Rng& rng) {
     if (chance(rng, 10)) s.showPicture = !s.showPicture;
     if (chance(rng, 10)) s.showFrame = !s.showFrame;
     if (chance(rng, 10)) s.motionThreshold = uniform(rng, 0, 100);
+    if (chance(rng, 10)) s.motionEvent = !s.motionEvent;
+    if (chance(rng, 10)) s.colorEvent = !s.colorEvent;
 }
 
 // The next picture of a packed piece: some pixels jump strongly (among them black/white

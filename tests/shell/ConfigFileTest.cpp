@@ -77,8 +77,6 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
 
 }  // namespace
 
-// ---- Writing --------------------------------------------------------------------------------
-
 TEST_F(ConfigFile, WritesOneBlockPerAreaInTheOlderProgramsForm) {
     registry.AddArea("Door");
     ASSERT_TRUE(SaveConfig(registry, path("door.cfg")));
@@ -115,8 +113,6 @@ TEST_F(ConfigFile, DecimalCommaLocaleStillWritesAPointAndLoadsEverywhere) {
     ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), &window));
     EXPECT_EQ(area(1).Width(), 0.125);
 }
-
-// ---- Save and load ------------------------------------------------------------------------
 
 TEST_F(ConfigFile, SaveThenLoadGivesTheSameAreas) {
     for (int n = 1; n <= 3; ++n) {
@@ -172,8 +168,6 @@ TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
     EXPECT_EQ(this->keys(), keys);
 }
 
-// ---- Files of the older program -----------------------------------------------------------
-
 TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
     registry.AddArea("Old");
     ASSERT_TRUE(
@@ -217,8 +211,6 @@ TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
     ASSERT_TRUE(load("\xef\xbb\xbfOstrelConfig\r\nArea,\xc3\xa4\r\n"));
     EXPECT_EQ(keys(), QStringList{QString::fromUtf8("ä")});
 }
-
-// ---- Failures -----------------------------------------------------------------------------
 
 TEST_F(ConfigFile, WrongHeaderIsReportedAndLeavesTheAreas) {
     registry.AddArea("Keep");
@@ -304,8 +296,6 @@ TEST_F(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(read("keep.cfg"), kDoorFile);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.cfg"});
 }
-
-// ---- File menu ----------------------------------------------------------------------------
 
 // The File commands over the test's window, with dialogs that answer from a list and note the
 // filter they were given.

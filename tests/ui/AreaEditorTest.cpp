@@ -233,7 +233,7 @@ TEST(AreaEditor, DoubleClickAcceptsAndRightClickOffersAcceptAndCancel) {
     w.drag({80, 60}, {88, 76});
     w.press({60, 60}, Qt::RightButton);
     QTest::mouseRelease(w.box, Qt::RightButton, {}, {20, 28});
-    QTRY_VERIFY_WITH_TIMEOUT(w.menu.mnuStopEdit->isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return w.menu.mnuStopEdit->isVisible(); }, 5000));
     EXPECT_LE((w.menu.mnuStopEdit->pos() - w.cursor).manhattanLength(), 1) << "at the mouse";
     w.menu.mnuStopEdit->hide();
     EXPECT_TRUE(w.registry.EditMode());
