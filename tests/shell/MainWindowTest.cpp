@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -108,11 +107,8 @@ TEST_F(MainWindow, StoredPlacesAndVisibilityTheViewMenuAndAbout) {
     EXPECT_TRUE(window.video()->isHidden());
 
     answers.then([](QWidget* modal) {
-        auto* about = qobject_cast<ostrel::shell::frmAbout*>(modal);
-        ASSERT_NE(about, nullptr);
-        EXPECT_EQ(about->windowTitle(), "About Ostrel");
-        EXPECT_EQ(about->lblVersion->text(), "Version 1.0.0");
-        about->reject();
+        EXPECT_TRUE(qobject_cast<ostrel::shell::frmAbout*>(modal));
+        static_cast<QDialog*>(modal)->reject();
     });
     window.menu().mnuAbout->trigger();
     window.endProgram();

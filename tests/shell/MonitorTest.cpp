@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
 #include "MonitorBar.h"
+#include "frmAbout.h"
 #include "frmMonitor.h"
 #include "support/AreaWindowParts.h"
 
@@ -79,4 +81,10 @@ TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
     for (int x = 0; x < 200; x += 3) {
         EXPECT_NE(pixelOf(bar, x), kRed) << "no red part when the share equals the threshold";
     }
+}
+
+TEST(frmAbout, ShowsTheVersion) {
+    shell::frmAbout about;
+    EXPECT_EQ(about.windowTitle(), "About Ostrel");
+    EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
 }
