@@ -2,6 +2,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "MonitorBar.h"
@@ -81,6 +83,31 @@ TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
     for (int x = 0; x < 200; x += 3) {
         EXPECT_NE(pixelOf(bar, x), kRed) << "no red part when the share equals the threshold";
     }
+}
+
+TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
+    QSettings().clear();
+    shell::AppState state;
+    {
+        frmMonitor monitor(state);
+        EXPECT_FALSE(monitor.isHidden());
+        state.HideOnClose = true;
+        QSignalSpy hidden(&monitor, &frmMonitor::hiddenByClose);
+        monitor.close();
+        EXPECT_TRUE(monitor.isHidden());
+        EXPECT_EQ(hidden.size(), 1);
+        EXPECT_FALSE(QSettings().contains("Settings/MonitorVisible")) << "hiding writes nothing";
+        monitor.move(45, 60);
+        state.HideOnClose = false;
+        monitor.close();
+    }
+    QSettings settings;
+    EXPECT_EQ(settings.value("Settings/MonitorVisible").toString(), "False");
+    EXPECT_EQ(settings.value("Settings/MonitorLeft").toString(), "675");
+    EXPECT_EQ(settings.value("Settings/MonitorTop").toString(), "900");
+    frmMonitor again(state);
+    EXPECT_EQ(again.pos(), QPoint(45, 60));
+    EXPECT_TRUE(again.isHidden());
 }
 
 TEST(frmAbout, ShowsTheVersion) {
