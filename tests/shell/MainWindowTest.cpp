@@ -57,7 +57,8 @@ TEST_F(MainWindow, StartsWithDefaultPlacesInFrontAndEndsWritingAllSettings) {
         EXPECT_TRUE(window.menu().mnuShowForms[0]->isChecked());
         EXPECT_TRUE(window.menu().mnuShowForms[1]->isChecked());
         EXPECT_TRUE(window.menu().mnuExit->isEnabled());
-        EXPECT_FALSE(window.menu().mnuClear->isEnabled() || window.menu().mnuProperties->isEnabled());
+        EXPECT_FALSE(window.menu().mnuClear->isEnabled());
+        EXPECT_FALSE(window.menu().mnuProperties->isEnabled());
 
         // The test pattern's frame size fits the picture, the interior and the Video window,
         // which holds the live picture and takes the main window's width.
@@ -116,7 +117,8 @@ TEST_F(MainWindow, AShallowDisplayEndsTheProgramWritingNoPlace) {
     frmOstrel window(options);
     answers.thenMessage(seen);
     EXPECT_FALSE(window.load());
-    EXPECT_EQ(seen.texts, QStringList{"Change the Color Palette to True Color (24Bit oder 32Bit)!"});
+    EXPECT_EQ(seen.texts,
+              QStringList{"Change the Color Palette to True Color (24Bit oder 32Bit)!"});
     EXPECT_EQ(std::make_pair(seen.icon, seen.title),
               std::make_pair(QMessageBox::Critical, QStringLiteral("Ostrel")));
     EXPECT_FALSE(window.video()) << "no window came up";
@@ -136,7 +138,7 @@ TEST_F(MainWindow, AClientHoldsTheWindowOpenAtItsStoredPlace) {
     QSignalSpy ended(&window, &frmOstrel::ended);
     EXPECT_FALSE(window.close());
     EXPECT_TRUE(window.isVisible() && ended.isEmpty());
-    EXPECT_FALSE(QSettings().contains("Settings/MonitorVisible")) << "a refused close writes nothing";
+    EXPECT_FALSE(QSettings().contains("Settings/MonitorVisible")) << "nothing written";
     window.lastClientReleased();
     EXPECT_EQ(ended.size(), 1);
 }
@@ -177,7 +179,8 @@ TEST_F(MainWindow, DriversTheirFailuresAndTheSourcesDialogs) {
     EXPECT_TRUE(drivers.at(testPattern)->isChecked() && !commandLine->isChecked());
 
     // A source with colour controls offers its Source dialog; the test pattern does not.
-    window.capture().setCommandLineSource(QStringLiteral("videotestsrc is-live=true ! videobalance"));
+    window.capture().setCommandLineSource(
+        QStringLiteral("videotestsrc is-live=true ! videobalance"));
     setDialogEntries(false);
     commandLine->trigger();
     EXPECT_TRUE(commandLine->isChecked() && !drivers.at(testPattern)->isChecked());

@@ -114,8 +114,9 @@ TEST(AreaCommands, ValueCommandsRunTheSliderOnTheSelectedArea) {
             w.answers.then([&, button](QWidget* d) {
                 auto* slider = d->findChild<QSlider*>(QStringLiteral("sldSlider"));
                 EXPECT_EQ(d->windowTitle(), title);
-                EXPECT_EQ(std::make_tuple(slider->maximum(), slider->tickInterval(), slider->value()),
-                          std::make_tuple(maximum, ticks, 80));
+                EXPECT_EQ(
+                    std::make_tuple(slider->maximum(), slider->tickInterval(), slider->value()),
+                    std::make_tuple(maximum, ticks, 80));
                 QTest::keyClick(slider, Qt::Key_Left);
                 DialogAnswers::click(d, button);
             });

@@ -101,7 +101,8 @@ TEST(AreaEditor, ModifySizeCoversTheAreaAndLocksTheAreaCommandsUntilCancel) {
     w.area(1).ZOrder(0);
     EXPECT_EQ(w.surface->childAt(w.box->geometry().center()), w.box);
     const auto stack = [&w](int number) {
-        return w.surface->children().indexOf(&w.controls.element(w.registry.FindAreaPosition(number)));
+        return w.surface->children().indexOf(
+            &w.controls.element(w.registry.FindAreaPosition(number)));
     };
     EXPECT_LT(stack(1), stack(2));
 
