@@ -32,7 +32,8 @@ double WindowSettings::read(const QString& key, double fallback) const {
     return ok ? value : fallback;
 }
 
-void WindowSettings::restorePosition(QWidget* window) const {
+void WindowSettings::restorePosition(QWidget* window) {
+    placed_ = true;
     window->move(mdlVidProcessing::TwipsToPixelsX(read(QStringLiteral("Left"), defaultLeft_)),
                  mdlVidProcessing::TwipsToPixelsY(read(QStringLiteral("Top"), defaultTop_)));
 }
@@ -45,6 +46,9 @@ bool WindowSettings::storedVisible() const {
 }
 
 void WindowSettings::savePosition(const QWidget* window) const {
+    if (!placed_) {
+        return;
+    }
     QSettings settings;
     settings.setValue(settingsKey(prefix_ + QStringLiteral("Left")),
                       numberText(mdlVidProcessing::PixelsToTwipsX(window->x())));

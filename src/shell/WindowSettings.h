@@ -16,9 +16,11 @@ public:
         : prefix_(std::move(prefix)), defaultLeft_(defaultLeftTwips), defaultTop_(defaultTopTwips) {}
 
     // Moves `window` to the stored position (or the default).
-    void restorePosition(QWidget* window) const;
+    void restorePosition(QWidget* window);
     // The stored visibility; true when absent.
     bool storedVisible() const;
+    // Writes the window's position, once it has been placed: a window that never came up keeps
+    // the position stored for it.
     void savePosition(const QWidget* window) const;
     void saveVisible(bool visible) const;
 
@@ -28,6 +30,7 @@ private:
     QString prefix_;
     double defaultLeft_;
     double defaultTop_;
+    bool placed_ = false;
 };
 
 }  // namespace ostrel::shell

@@ -182,9 +182,12 @@ void frmMonitor::setDetColorSwatch(const QColor& color) {
     pctDetColor->setPalette(p);
 }
 
+// A double-click on a value runs its command; it does not also select the value's text, which
+// would stay highlighted after the command's dialog closes.
 bool frmMonitor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) {
         onDoubleClick(watched);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -186,6 +186,9 @@ bool frmOstrel::load() {
     menu_.mnuShowForms[0]->setChecked(!monitor_->isHidden());
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
     show();
+    // Start-up ends with the main window in front of the Video and Monitor windows.
+    raise();
+    activateWindow();
     // The detection loop: one pass for every new frame, run from the event loop.
     connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
     updateMonitor();

@@ -1,6 +1,7 @@
 #include "frmSlider.h"
 
 #include <QBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 
@@ -10,7 +11,9 @@ frmSlider::frmSlider(DialogValues& values, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags), values_(values) {
     setModal(true);
 
-    sldSlider_ = new QSlider(Qt::Horizontal, this);
+    // The slider with its value beside it, which follows the slider as it moves.
+    auto* content = new QWidget(this);
+    sldSlider_ = new QSlider(Qt::Horizontal, content);
     sldSlider_->setObjectName(QStringLiteral("sldSlider"));
     sldSlider_->setMinimumWidth(300);
     sldSlider_->setTickPosition(QSlider::TicksBelow);
@@ -21,8 +24,18 @@ frmSlider::frmSlider(DialogValues& values, QWidget* parent)
     sldSlider_->setSingleStep(1);
     sldSlider_->setPageStep(ticks);
     sldSlider_->setValue(values_.SliderValue);
+    auto* lblValue = new QLabel(QString::number(sldSlider_->value()), content);
+    lblValue->setObjectName(QStringLiteral("lblValue"));
+    lblValue->setMinimumWidth(lblValue->fontMetrics().horizontalAdvance(QStringLiteral("000")));
+    lblValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(sldSlider_, &QSlider::valueChanged, lblValue,
+            [lblValue](int value) { lblValue->setText(QString::number(value)); });
+    auto* row = new QHBoxLayout(content);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(sldSlider_);
+    row->addWidget(lblValue);
 
-    const OkCancel buttons = layOutValueDialog(this, sldSlider_);
+    const OkCancel buttons = layOutValueDialog(this, content);
     cmdOk_ = buttons.cmdOk;
     cmdCancel_ = buttons.cmdCancel;
 

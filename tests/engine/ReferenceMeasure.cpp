@@ -10,6 +10,22 @@ namespace {
 // Nearest whole number, halves to the even neighbour (the default rounding mode).
 std::int32_t nearest(double x) { return static_cast<std::int32_t>(std::nearbyint(x)); }
 
+// The status follows its share; a flip while its event is on sets the pending-change flag.
+void updateStatus(std::int32_t per, std::int32_t threshold, bool event, bool& status,
+                  bool& changed) {
+    if (per > threshold) {
+        if (!status && event) {
+            changed = true;
+        }
+        status = true;
+    } else {
+        if (status && event) {
+            changed = true;
+        }
+        status = false;
+    }
+}
+
 }  // namespace
 
 void resize(ReferenceArea& area, int pixWidth, int pixHeight, int colRes) {
@@ -108,28 +124,10 @@ void calculate(ReferenceArea& area, const PixelView& source, const MeasureSettin
         }
     }
 
-    if (area.motionPer > s.motionThreshold) {
-        if (!area.motionStatus && s.motionEvent) {
-            area.motionChanged = true;
-        }
-        area.motionStatus = true;
-    } else {
-        if (area.motionStatus && s.motionEvent) {
-            area.motionChanged = true;
-        }
-        area.motionStatus = false;
-    }
-    if (area.colorPer > s.colorThreshold) {
-        if (!area.colorStatus && s.colorEvent) {
-            area.colorChanged = true;
-        }
-        area.colorStatus = true;
-    } else {
-        if (area.colorStatus && s.colorEvent) {
-            area.colorChanged = true;
-        }
-        area.colorStatus = false;
-    }
+    updateStatus(area.motionPer, s.motionThreshold, s.motionEvent, area.motionStatus,
+                 area.motionChanged);
+    updateStatus(area.colorPer, s.colorThreshold, s.colorEvent, area.colorStatus,
+                 area.colorChanged);
 }
 
 std::int32_t calcColor(const ReferenceArea& area) {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -76,8 +77,6 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
 
 }  // namespace
 
-// ---- Writing --------------------------------------------------------------------------------
-
 TEST_F(ConfigFile, WritesOneBlockPerAreaInTheOlderProgramsForm) {
     registry.AddArea("Door");
     ASSERT_TRUE(SaveConfig(registry, path("door.cfg")));
@@ -92,6 +91,14 @@ TEST_F(ConfigFile, WritesOneBlockPerAreaInTheOlderProgramsForm) {
         EXPECT_EQ(count(), 0);
         EXPECT_FALSE(menu.mnuSelect->isEnabled());
     }
+
+    // Nothing is read or written while an area is being edited.
+    registry.AddArea("Door");
+    registry.setEditMode(true);
+    EXPECT_FALSE(SaveConfig(registry, path("x.cfg")));
+    EXPECT_FALSE(QFile::exists(path("x.cfg")));
+    EXPECT_FALSE(LoadConfig(registry, path("missing.cfg"), &window)) << "the file is not opened";
+    EXPECT_EQ(keys(), QStringList{"Door"});
 }
 
 TEST_F(ConfigFile, DecimalCommaLocaleStillWritesAPointAndLoadsEverywhere) {
@@ -106,17 +113,6 @@ TEST_F(ConfigFile, DecimalCommaLocaleStillWritesAPointAndLoadsEverywhere) {
     ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), &window));
     EXPECT_EQ(area(1).Width(), 0.125);
 }
-
-TEST_F(ConfigFile, NothingIsReadOrWrittenWhileEditing) {
-    registry.AddArea("Door");
-    registry.setEditMode(true);
-    EXPECT_FALSE(SaveConfig(registry, path("x.cfg")));
-    EXPECT_FALSE(QFile::exists(path("x.cfg")));
-    EXPECT_FALSE(LoadConfig(registry, path("missing.cfg"), &window)) << "the file is not opened";
-    EXPECT_EQ(keys(), QStringList{"Door"});
-}
-
-// ---- Save and load ------------------------------------------------------------------------
 
 TEST_F(ConfigFile, SaveThenLoadGivesTheSameAreas) {
     for (int n = 1; n <= 3; ++n) {
@@ -172,8 +168,6 @@ TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
     EXPECT_EQ(this->keys(), keys);
 }
 
-// ---- Files of the older program -----------------------------------------------------------
-
 TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
     registry.AddArea("Old");
     ASSERT_TRUE(
@@ -210,16 +204,13 @@ TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
 
     ASSERT_TRUE(load("OstrelConfig\r\nArea,A\r\nTop,0.5\r\nEnd,-\r\n"));
     EXPECT_EQ(area(1).Left(), 0.0) << "the kept values start at 0";
-}
 
-TEST_F(ConfigFile, ReadsWindows1252WhenTheFileIsNotUtf8) {
+    // Windows-1252 when the file is not UTF-8.
     ASSERT_TRUE(load("OstrelConfig\r\nArea,T\xfcr \x80 \xe4\r\nEnd,-\r\n"));
     EXPECT_EQ(keys(), QStringList{QString::fromUtf8("Tür € ä")});
     ASSERT_TRUE(load("\xef\xbb\xbfOstrelConfig\r\nArea,\xc3\xa4\r\n"));
     EXPECT_EQ(keys(), QStringList{QString::fromUtf8("ä")});
 }
-
-// ---- Failures -----------------------------------------------------------------------------
 
 TEST_F(ConfigFile, WrongHeaderIsReportedAndLeavesTheAreas) {
     registry.AddArea("Keep");
@@ -306,8 +297,6 @@ TEST_F(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.cfg"});
 }
 
-// ---- File menu ----------------------------------------------------------------------------
-
 // The File commands over the test's window, with dialogs that answer from a list and note the
 // filter they were given.
 struct Commands {
@@ -354,15 +343,19 @@ TEST_F(ConfigFile, OpenShowsTheFileNameOrClearsTheAreas) {
 TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
     Commands file(registry, &window);
     registry.AddArea("Door");
+    file.answers = {QString(), path("again.cfg")};
+    file.commands.Save();
+    EXPECT_EQ(file.filters.size(), 1) << "a cancelled dialog is not asked again";
+    EXPECT_FALSE(QFile::exists(path("again.cfg")));
     file.answers = {path("new.cfg")};
     file.commands.Save();
-    EXPECT_EQ(file.filters.size(), 1);
+    EXPECT_EQ(file.filters.size(), 2);
     EXPECT_EQ(read("new.cfg"), kDoorFile);
     EXPECT_EQ(window.windowTitle(), "Ostrel - new.cfg");
 
     registry.AddArea("Window");
     file.commands.Save();
-    EXPECT_EQ(file.filters.size(), 1) << "no dialog once there is a file";
+    EXPECT_EQ(file.filters.size(), 2) << "no dialog once there is a file";
     EXPECT_TRUE(read("new.cfg").contains("Area,Window"));
 
     file.answers = {path("missing/other.cfg")};
@@ -372,4 +365,17 @@ TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
     EXPECT_EQ(keys(), QStringList({"Door", "Window"}));
     EXPECT_EQ(window.windowTitle(), "Ostrel - new.cfg");
     EXPECT_EQ(file.commands.ConfigFileTitle(), "other.cfg");
+}
+
+TEST_F(ConfigFile, TheFileDialogsOpenOverTheWindow) {
+    window.setGeometry(200, 150, 500, 400);
+    shell::FileCommands commands(registry, &window);
+    for (auto command : {&shell::FileCommands::Open, &shell::FileCommands::SaveAs}) {
+        answers.then([this](QWidget* d) {
+            EXPECT_TRUE(qobject_cast<QFileDialog*>(d));
+            EXPECT_LE(offCentre(d, &window), 4);
+            qobject_cast<QDialog*>(d)->reject();
+        });
+        (commands.*command)();
+    }
 }

@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <QMenu>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "DetectionArea.h"
 #include "FramePicture.h"
+#include "MonitorBar.h"
 #include "ctlDetArea.h"
 #include "ezVidCap.h"
+#include "frmAbout.h"
 #include "frmMonitor.h"
 #include "frmOstrel.h"
 #include "frmVideo.h"
@@ -22,14 +26,24 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
+bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override { QSettings().clear(); }
+    // A stored main window place of (100, 50) pixels.
+    static void storePlace() {
+        QSettings settings;
+        settings.setValue("Settings/OstrelLeft", "1500");
+        settings.setValue("Settings/OstrelTop", "750");
+    }
+    DialogAnswers answers;  // a dialog a test does not answer fails it
+    DialogAnswers::Messages seen;
 };
 
 }  // namespace
 
-TEST_F(MainWindow, StartsWithDefaultPlacesAndEndsWritingAllSettings) {
+TEST_F(MainWindow, StartsWithDefaultPlacesInFrontAndEndsWritingAllSettings) {
     {
         frmOstrel window;
         ASSERT_TRUE(window.load());
@@ -37,21 +51,24 @@ TEST_F(MainWindow, StartsWithDefaultPlacesAndEndsWritingAllSettings) {
         EXPECT_EQ(window.pos(), QPoint(33, 33)) << "500 twips at 96 DPI";
         EXPECT_EQ(window.video()->pos(), QPoint(7, 7));
         EXPECT_EQ(window.monitor()->pos(), QPoint(20, 20));
-        EXPECT_TRUE(window.video()->isVisible());
-        EXPECT_TRUE(window.monitor()->isVisible());
+        EXPECT_TRUE(window.video()->isVisible() && window.monitor()->isVisible());
+        EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &window; }))
+            << "the Monitor, shown last, lies over the main window";
         EXPECT_TRUE(window.menu().mnuShowForms[0]->isChecked());
         EXPECT_TRUE(window.menu().mnuShowForms[1]->isChecked());
         EXPECT_TRUE(window.menu().mnuExit->isEnabled());
         EXPECT_FALSE(window.menu().mnuClear->isEnabled());
         EXPECT_FALSE(window.menu().mnuProperties->isEnabled());
-        EXPECT_TRUE(window.state().HideOnClose);
 
-        // The test pattern's frame size fits the picture and the interior.
+        // The test pattern's frame size fits the picture, the interior and the Video window,
+        // which holds the live picture and takes the main window's width.
         EXPECT_EQ(window.registry().FrameWidth(), 320);
         EXPECT_EQ(window.pctDebug()->size(), QSize(320, 240));
         EXPECT_EQ(window.centralWidget()->size(), QSize(336, 256));
-        QAction* testPattern = window.menu().mnuDriver.at(window.capture().TestPatternIndex());
-        EXPECT_TRUE(testPattern->isChecked());
+        EXPECT_EQ(window.video()->windowTitle(), "Ostrel - Video");
+        EXPECT_EQ(window.capture().display()->parentWidget(), window.video());
+        EXPECT_EQ(window.video()->width(), window.width());
+        EXPECT_TRUE(window.menu().mnuDriver.at(window.capture().TestPatternIndex())->isChecked());
 
         // Closing the Monitor only hides it; the program then ends from File, Exit.
         window.monitor()->close();
@@ -72,11 +89,9 @@ TEST_F(MainWindow, StartsWithDefaultPlacesAndEndsWritingAllSettings) {
     }
 }
 
-TEST_F(MainWindow, StoredPlacesAndVisibility) {
-    QSettings settings;
-    settings.setValue("Settings/OstrelLeft", "1500");
-    settings.setValue("Settings/OstrelTop", "750");
-    settings.setValue("Settings/VideoVisible", "False");
+TEST_F(MainWindow, StoredPlacesAndVisibilityTheViewMenuAndAbout) {
+    storePlace();
+    QSettings().setValue("Settings/VideoVisible", "False");
     frmOstrel window;
     ASSERT_TRUE(window.load());
     EXPECT_EQ(window.pos(), QPoint(100, 50));
@@ -84,42 +99,121 @@ TEST_F(MainWindow, StoredPlacesAndVisibility) {
     EXPECT_FALSE(window.menu().mnuShowForms[1]->isChecked());
     window.menu().mnuShowForms[1]->trigger();
     EXPECT_TRUE(window.video()->isVisible()) << "the View menu shows it again";
+    window.menu().mnuShowForms[0]->trigger();
+    EXPECT_TRUE(window.monitor()->isHidden());
+
+    answers.then([](QWidget* modal) {
+        EXPECT_TRUE(qobject_cast<ostrel::shell::frmAbout*>(modal));
+        static_cast<QDialog*>(modal)->reject();
+    });
+    window.menu().mnuAbout->trigger();
     window.endProgram();
 }
 
-TEST_F(MainWindow, ShallowDisplayEndsTheProgram) {
+TEST_F(MainWindow, AShallowDisplayEndsTheProgramWritingNoPlace) {
+    storePlace();
     ostrel::shell::StartOptions options;
     options.displayDepth = [] { return 16; };
     frmOstrel window(options);
-    DialogAnswers answers;
-    DialogAnswers::Messages seen;
     answers.thenMessage(seen);
     EXPECT_FALSE(window.load());
-    EXPECT_EQ(seen.texts, QStringList{"Change the Color Palette to True Color (24Bit oder 32Bit)!"});
-    EXPECT_EQ(seen.icon, QMessageBox::Critical);
-    EXPECT_EQ(seen.title, "Ostrel");
+    EXPECT_EQ(seen.texts,
+              QStringList{"Change the Color Palette to True Color (24Bit oder 32Bit)!"});
+    EXPECT_EQ(std::make_pair(seen.icon, seen.title),
+              std::make_pair(QMessageBox::Critical, QStringLiteral("Ostrel")));
     EXPECT_FALSE(window.video()) << "no window came up";
+    EXPECT_EQ(QSettings().value("Settings/OstrelLeft").toString(), "1500")
+        << "a window never placed keeps its stored place";
+}
+
+TEST_F(MainWindow, AClientHoldsTheWindowOpenAtItsStoredPlace) {
+    storePlace();
+    frmOstrel window;
+    ASSERT_TRUE(window.load());
+    window.move(200, 220);
+    window.clientAttached();
+    EXPECT_EQ(window.pos(), QPoint(100, 50)) << "back at the stored place";
+    EXPECT_EQ(window.windowTitle(), "Ostrel - ConUnit");
+    EXPECT_FALSE(window.menu().mnuExit->isEnabled());
+    QSignalSpy ended(&window, &frmOstrel::ended);
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible() && ended.isEmpty());
+    EXPECT_FALSE(QSettings().contains("Settings/MonitorVisible")) << "nothing written";
+    window.lastClientReleased();
+    EXPECT_EQ(ended.size(), 1);
+}
+
+TEST_F(MainWindow, DriversTheirFailuresAndTheSourcesDialogs) {
+    // A command-line source that is missing at start: reported, and the test pattern runs.
+    QTemporaryDir dir;
+    ostrel::shell::StartOptions options;
+    options.source = dir.filePath(QStringLiteral("absent.mkv"));
+    frmOstrel window(options);
+    answers.thenMessage(seen);
+    ASSERT_TRUE(window.load());
+    ASSERT_TRUE(waitFor([&] { return seen.texts.size() == 1; }));
+    EXPECT_TRUE(seen.texts[0].startsWith("Error ") && seen.texts[0].size() > 8);
+    const QList<QAction*>& drivers = window.menu().mnuDriver;
+    const int testPattern = window.capture().TestPatternIndex();
+    QAction* const commandLine = drivers.at(testPattern + 1);
+    const auto dialogEntries = [&window] {
+        const ostrel::ui::MainMenu& m = window.menu();
+        return std::make_tuple(m.mnuHasDlgFormat->isEnabled(), m.mnuHasDlgSource->isEnabled(),
+                               m.mnuHasDlgDisplay->isEnabled());
+    };
+    const auto setDialogEntries = [&window](bool enabled) {
+        for (QAction* entry : {window.menu().mnuHasDlgFormat, window.menu().mnuHasDlgSource,
+                               window.menu().mnuHasDlgDisplay}) {
+            entry->setEnabled(enabled);
+        }
+    };
+    window.menu().mnuHasDlgDisplay->setVisible(true);  // a hidden entry never reads as enabled
+    EXPECT_TRUE(drivers.at(testPattern)->isChecked() && !commandLine->isChecked());
+    EXPECT_EQ(dialogEntries(), std::make_tuple(true, false, false));
+
+    answers.thenMessage(seen);
+    commandLine->trigger();
+    ASSERT_TRUE(waitFor([&] { return seen.texts.size() == 2; }));
+    EXPECT_EQ(seen.texts[1], "Could not connect!");
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(drivers.at(testPattern)->isChecked() && !commandLine->isChecked());
+
+    // A source with colour controls offers its Source dialog; the test pattern does not.
+    window.capture().setCommandLineSource(
+        QStringLiteral("videotestsrc is-live=true ! videobalance"));
+    setDialogEntries(false);
+    commandLine->trigger();
+    EXPECT_TRUE(commandLine->isChecked() && !drivers.at(testPattern)->isChecked());
+    EXPECT_EQ(dialogEntries(), std::make_tuple(true, true, false));
+    setDialogEntries(true);
+    drivers.at(testPattern)->trigger();
+    EXPECT_EQ(dialogEntries(), std::make_tuple(true, false, false));
+
+    // Capture errors reach the Video window; code 0 is none.
+    window.video()->onCaptureError(0, QStringLiteral("nothing"));
+    answers.thenMessage(seen);
+    window.video()->onCaptureError(5, QStringLiteral("x"));
+    ASSERT_TRUE(waitFor([&] { return seen.texts.size() == 3; }));
+    EXPECT_EQ(seen.texts[2], "Error x");
+    window.endProgram();
 }
 
 TEST_F(MainWindow, TheLoopMeasuresEveryAreaOncePerFrame) {
     frmOstrel window;
     ASSERT_TRUE(window.load());
-    auto whole = window.registry().AddArea("Whole");
-    whole->Size(0, 0, 1, 1);
-    auto corner = window.registry().AddArea("Corner");
+    window.registry().AddArea("Whole")->Size(0, 0, 1, 1);
+    window.registry().AddArea("Corner");
     const ostrel::engine::DetectionLoop& loop = window.loop();
     const auto passes0 = loop.passes();
     const auto measured0 = loop.areasMeasured();
-    QTRY_VERIFY_WITH_TIMEOUT(loop.passes() >= passes0 + 10, kWaitMs);
+    ASSERT_TRUE(waitFor([&] { return loop.passes() >= passes0 + 10; }));
     EXPECT_EQ(loop.areasMeasured() - measured0, 2 * (loop.passes() - passes0));
-    // The test pattern's ball moves: the area over the whole picture sees it.
-    QTRY_VERIFY_WITH_TIMEOUT(whole->MotionPer() > 0, kWaitMs);
     EXPECT_EQ(window.monitor()->txtIndex->text(), "Area 2 - Corner");
 
     window.registry().setEditMode(true);
     const auto passes1 = loop.passes();
     const auto measured1 = loop.areasMeasured();
-    QTRY_VERIFY_WITH_TIMEOUT(loop.passes() >= passes1 + 5, kWaitMs);
+    ASSERT_TRUE(waitFor([&] { return loop.passes() >= passes1 + 5; }));
     EXPECT_EQ(loop.areasMeasured(), measured1) << "nothing is measured while editing";
     window.registry().setEditMode(false);
     window.endProgram();
@@ -132,7 +226,6 @@ TEST_F(MainWindow, AFrameSizeChangeRefitsWindowsAndAreas) {
     area->Size(0.25, 0.5, 0.5, 0.25);
     ostrel::areas::ctlDetArea& control = window.controls().element(0);
     EXPECT_EQ(control.PixWidth(), 162);
-    DialogAnswers answers;
     answers.then([](QWidget* modal) {
         auto* sizes = modal->findChild<QListWidget*>("frameSizes");
         ASSERT_NE(sizes, nullptr);
@@ -144,38 +237,53 @@ TEST_F(MainWindow, AFrameSizeChangeRefitsWindowsAndAreas) {
         static_cast<QDialog*>(modal)->accept();
     });
     window.menu().mnuHasDlgFormat->trigger();
-    EXPECT_EQ(window.registry().FrameWidth(), 640);
     EXPECT_EQ(window.registry().FrameHeight(), 480);
     EXPECT_EQ(window.pctDebug()->size(), QSize(640, 480));
     EXPECT_EQ(window.centralWidget()->size(), QSize(656, 496));
+    EXPECT_EQ(window.video()->width(), window.width());
     EXPECT_EQ(area->Left(), 0.25) << "the area keeps its fractions";
-    EXPECT_EQ(control.PixLeft(), 160);
-    EXPECT_EQ(control.PixTop(), 240);
-    EXPECT_EQ(control.PixWidth(), 322);
+    EXPECT_EQ(std::make_tuple(control.PixLeft(), control.PixTop(), control.PixWidth()),
+              std::make_tuple(160, 240, 322));
     EXPECT_EQ(control.pos(), window.pctDebug()->pos() + QPoint(160, 240));
-    QTRY_VERIFY_WITH_TIMEOUT(window.pctDebug()->frame().width() == 640, kWaitMs);
+    EXPECT_TRUE(waitFor([&] { return window.pctDebug()->frame().width() == 640; }));
     window.endProgram();
 }
 
 TEST_F(MainWindow, MonitorDoubleClicksRunTheCommandsOnTheSelectedArea) {
     frmOstrel window;
     ASSERT_TRUE(window.load());
-    ostrel::shell::frmMonitor& monitor = *window.monitor();
-    DialogAnswers answers;
-    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);  // no area: no dialog may open
+    ostrel::shell::frmMonitor& m = *window.monitor();
+    QTest::mouseDClick(m.pctDetColor, Qt::LeftButton);  // no area: no dialog may open
 
     window.registry().AddArea("First");
-    window.registry().AddArea("Door")->setDetColor(0x0000FF);
+    window.registry().AddArea("Door")->setMotionSens(7);
+    window.monitor()->showSelectedArea(window.registry());
     QStringList opened;
     const auto note = [&opened](QWidget* modal) {
-        opened << QString::fromLatin1(modal->metaObject()->className()) + ' ' + modal->windowTitle();
+        const auto* slider = modal->findChild<QSlider*>();
+        opened << (slider ? modal->windowTitle() + ' ' + QString::number(slider->value())
+                          : QString::fromLatin1(modal->metaObject()->className()));
         static_cast<QDialog*>(modal)->reject();
     };
-    answers.then(note).then(note);
-    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
-    QTest::mouseDClick(monitor.txtColorThreshold, Qt::LeftButton);
-    ASSERT_EQ(opened.size(), 2);
-    EXPECT_TRUE(opened[0].startsWith("QColorDialog")) << opened[0].toStdString();
-    EXPECT_TRUE(opened[1].endsWith("Color Threshold Value")) << opened[1].toStdString();
+    const std::pair<QWidget*, QString> controls[] = {
+        {m.txtMotionSens, "Motion Sensibility 7"},
+        {m.txtMotionThreshold, "Motion Threshold Value 100"},
+        {m.pctMotionPer, "Motion Threshold Value 100"},
+        {m.txtColorSens, "Color Sensibility 96"},
+        {m.txtColorThreshold, "Color Threshold Value 100"},
+        {m.pctColorPer, "Color Threshold Value 100"},
+        {m.txtDetColor, "QColorDialog"},
+        {m.txtDetColorHex, "QColorDialog"},
+        {m.pctDetColor, "QColorDialog"},
+    };
+    for (const auto& [control, dialog] : controls) {
+        answers.then(note);
+        QTest::mouseDClick(control, Qt::LeftButton, {}, control->rect().center());
+        ASSERT_FALSE(opened.isEmpty()) << control->objectName().toStdString();
+        EXPECT_EQ(opened.takeFirst(), dialog);
+        if (auto* box = qobject_cast<QLineEdit*>(control)) {
+            EXPECT_FALSE(box->hasSelectedText()) << "no text stays highlighted";
+        }
+    }
     window.endProgram();
 }

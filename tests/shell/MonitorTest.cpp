@@ -86,23 +86,6 @@ TEST(MonitorBar, ColoursOfThePartsAndTheMark) {
     }
 }
 
-TEST(frmMonitor, DoubleClicksAskForTheCommands) {
-    shell::AppState state;
-    frmMonitor monitor(state);
-    monitor.show();
-    QSignalSpy sens(&monitor, &frmMonitor::motionSensRequested);
-    QSignalSpy threshold(&monitor, &frmMonitor::motionThresholdRequested);
-    QSignalSpy colour(&monitor, &frmMonitor::colorRequested);
-    QTest::mouseDClick(monitor.txtMotionSens, Qt::LeftButton);
-    QTest::mouseDClick(monitor.pctMotionPer, Qt::LeftButton);
-    QTest::mouseDClick(monitor.txtMotionThreshold, Qt::LeftButton);
-    QTest::mouseDClick(monitor.pctDetColor, Qt::LeftButton);
-    QTest::mouseDClick(monitor.txtDetColorHex, Qt::LeftButton);
-    EXPECT_EQ(sens.size(), 1);
-    EXPECT_EQ(threshold.size(), 2);
-    EXPECT_EQ(colour.size(), 2);
-}
-
 TEST(frmMonitor, PlaceAndVisibilityAcrossRuns) {
     QSettings().clear();
     shell::AppState state;

@@ -20,11 +20,16 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 }
 inline void PrintTo(const QColor& color, std::ostream* os) { *os << color.name().toStdString(); }
 
-// Answers the modal dialogs and message boxes that the code under test runs with exec(), one
-// queued answer per dialog, in order, from a timer (so it works from inside exec()). A dialog
-// with no answer left is rejected after two seconds and counted as a failure, so that a command
-// that opens a dialog it should not fails the test instead of hanging it; an answer whose dialog
-// never opened fails the test too.
+// How far `dialog` is from being centred over `owner`, in pixels.
+inline int offCentre(const QWidget* dialog, const QWidget* owner) {
+    return (dialog->frameGeometry().center() - owner->frameGeometry().center()).manhattanLength();
+}
+
+// Answers the dialogs and message boxes that the code under test opens, one queued answer per
+// dialog, in order, from a timer (so it works from inside exec()). A dialog is the active modal
+// one, or a message box shown without holding anyone. A dialog with no answer left is closed
+// after two seconds and counted as a failure, so that a command that opens a dialog it should
+// not fails the test instead of hanging it; an answer whose dialog never opened fails the test.
 class DialogAnswers {
 public:
     using Answer = std::function<void(QWidget* dialog)>;
@@ -67,9 +72,22 @@ public:
     }
 
 private:
+    // The active modal dialog, else a visible message box that holds nobody.
+    static QWidget* openDialog() {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            return modal;
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox*>(widget) && widget->isVisible()) {
+                return widget;
+            }
+        }
+        return nullptr;
+    }
+
     void poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible()) {
+        QWidget* modal = openDialog();
+        if (modal == nullptr) {
             unexpected_.invalidate();
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -22,7 +23,7 @@ struct Owner : QWidget {
 };
 }  // namespace
 
-TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
+TEST(frmSlider, FixedDialogOverItsOwnerShowingTheValueBesideTheSlider) {
     Owner owner;
     DialogValues values{{}, 50, 100};
     frmSlider dialog(values, &owner);
@@ -33,11 +34,14 @@ TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
     DialogAnswers answers;
     answers.then([&](QWidget* d) {
         EXPECT_EQ(d->minimumSize(), d->maximumSize()) << "fixed size";
-        EXPECT_LE((d->frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(),
-                  4);
+        EXPECT_LE(offCentre(d, &owner), 4);
         auto* slider = d->findChild<QSlider*>(QStringLiteral("sldSlider"));
+        auto* value = d->findChild<QLabel*>(QStringLiteral("lblValue"));
         EXPECT_EQ(slider->maximum(), 100);
+        EXPECT_EQ(value->text(), "50");
+        EXPECT_GE(value->x(), slider->x() + slider->width()) << "beside the slider";
         QTest::keyClick(slider, Qt::Key_PageUp);
+        EXPECT_EQ(value->text(), "60");
         QTest::keyClick(d, Qt::Key_Escape);
     });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
@@ -45,6 +49,7 @@ TEST(frmSlider, FixedDialogOverItsOwnerWithEnterForOkAndEscForCancel) {
     values = {{}, 250, 255};
     answers.then([](QWidget* d) {
         QTest::keyClick(d->findChild<QSlider*>(QStringLiteral("sldSlider")), Qt::Key_End);
+        EXPECT_EQ(d->findChild<QLabel*>(QStringLiteral("lblValue"))->text(), "255");
         QTest::keyClick(d, Qt::Key_Return);
     });
     frmSlider(values, &owner).exec();
@@ -91,6 +96,7 @@ TEST(ChooseColorDialog, OffersThePaletteAgainAtEveryCall) {
     DialogAnswers answers;
     QList<QColor> before, after, again;
     answers.then([&](QWidget* d) {
+        EXPECT_LE(offCentre(d, &owner), 4) << "over the window, like the other dialogs";
         before = customColors();
         qobject_cast<QColorDialog*>(d)->setCurrentColor(QColor(0x0A, 0x14, 0x1E));
         for (QPushButton* button : d->findChildren<QPushButton*>()) {
