@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include "AppState.h"
 #include "ezVidCap.h"
 #include "frmVideo.h"
-#include "support/DialogAnswers.h"
 
 using ostrel::shell::AppState;
 using ostrel::shell::ezVidCap;
@@ -34,24 +32,4 @@ TEST_F(VideoWindow, ShowsTheLivePictureAndFitsItsInterior) {
     EXPECT_EQ(window.requiredInteriorSize(), QSize(320, 240));
     capture.display()->move(8, 4);
     EXPECT_EQ(window.requiredInteriorSize(), QSize(2 * 8 + 320, 2 * 4 + 240));
-}
-
-TEST_F(VideoWindow, CaptureErrorShowsErrorAndTheTextUnlessTheCodeIsZero) {
-    frmVideo window(capture, state);
-    DialogAnswers answers;  // any message box beyond the ones answered fails the test
-    DialogAnswers::Messages seen;
-    window.onCaptureError(0, QStringLiteral("nothing"));
-    answers.thenMessage(seen);
-    window.onCaptureError(5, QStringLiteral("x"));
-    EXPECT_EQ(seen.texts, QStringList{"Error x"});
-    EXPECT_EQ(seen.title, "Ostrel");
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
-
-    // The capture control's own report reaches the window: a source missing at start-up.
-    QTemporaryDir dir;
-    capture.setCommandLineSource(dir.filePath(QStringLiteral("absent.mkv")));
-    answers.thenMessage(seen);
-    capture.applyStartupOptions(4);
-    ASSERT_EQ(seen.texts.size(), 2);
-    EXPECT_TRUE(seen.texts[1].startsWith(QStringLiteral("Error ")) && seen.texts[1].size() > 8);
 }
