@@ -70,10 +70,11 @@ bool FileCommands::openFile(const QString& path) {
         showFileName();
         return true;
     }
-    registry_.ClearAreas();
-    if (!(stopRequested_ && stopRequested_())) {
-        reportFailure(configFilePath_, "loading", reason);
+    if (stopRequested_ && stopRequested_()) {
+        return false;  // the program is ending and releases the areas itself
     }
+    registry_.ClearAreas();
+    reportFailure(configFilePath_, "loading", reason);
     return false;
 }
 

@@ -339,6 +339,10 @@ void frmOstrel::finish() {
         settings_.savePosition(this);
     }
     registry_->setEditMode(false);
+    // Area controls made without the event loop running (a load that a signal stopped) each
+    // wait for a posted polish request, and every control deleted with one pending searches the
+    // whole event queue. Nothing will be shown any more: dropping them first keeps this linear.
+    QCoreApplication::removePostedEvents(nullptr, QEvent::PolishRequest);
     registry_->ClearAreas();
     if (about_) {
         about_->close();
