@@ -185,6 +185,24 @@ class Detections(ProgramTest):
         expected.append((MOTION, 2, False))
         self.wait_for(unit, 0, expected)
 
+        # Calls that raise a box answer at once with their result, and nothing is held while
+        # the box stays open (nobody closes it here): a file with a wrong header, and a flood
+        # of About calls, which leaves one About box.
+        wrong = os.path.join(self.dir.name, "wrong.cfg")
+        with open(wrong, "w") as file:
+            file.write("Ostrel\n")
+        self.assertEqual(c.unit(unit, "OpenFile", "s", wrong), False)
+        self.assertEqual(self.count(unit), 0)
+        self.assertEqual(c.flood(unit, CONUNIT, "About", 10000), 0)
+        west = c.add(unit, "West", WEST)
+        c.set(west, "MotionThreshold", dbus.Int32(50))
+        self.fifo.show([LEFT_WHITE, STILL])
+        expected.append((MOTION, 1, True))
+        self.wait_for(unit, 0, expected)
+        self.fifo.show([STILL])
+        expected.append((MOTION, 1, False))
+        self.wait_for(unit, 0, expected)
+
         c.unit(unit, "Release")
         self.assertEqual(self.program.wait_exit(10), 0)
         self.assertEqual(c.detections(unit), expected, "no other event")
