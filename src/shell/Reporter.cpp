@@ -107,7 +107,7 @@ void Reporter::reportFatal(const QString& text) {
 }
 
 void Reporter::log(Level level, const QString& text) const {
-    const QByteArray line = QStringLiteral("ostrel %1: %2: %3\n")
+    const QByteArray line = QStringLiteral("%1: %2: %3\n")
                                 .arg(instanceName_, QLatin1String(nameOf(level)),
                                      QString(text).replace(u'\n', u' '))
                                 .toLocal8Bit();

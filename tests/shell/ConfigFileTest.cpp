@@ -62,8 +62,7 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
     bool load(const QByteArray& bytes) {
         return LoadConfig(registry, write("in.cfg", bytes), reporter);
     }
-    // The texts of the open message boxes, which all carry the title and the information icon;
-    // closes them.
+    // Closes the open message boxes (title "Ostrel", information icon) and returns their texts.
     QStringList takeBoxes() {
         QStringList texts;
         for (QMessageBox* box : reporter.openBoxes()) {

@@ -264,21 +264,15 @@ class Client:
                                       timeout=15)
 
     def flood(self, path, interface, member, count, timeout=60.0):
-        """Sends `count` calls of `member` (no arguments) without waiting between them, then
-        waits for every answer. Returns the number of errors among them."""
+        """Sends `count` calls of `member` (no arguments) at once, then waits for every answer.
+        Returns the number of calls that did not succeed."""
         answers = []
-
-        def answered(*_):
-            answers.append(None)
-
-        def failed(error):
-            answers.append(error)
-
         for _ in range(count):
-            self.bus.call_async(self.bus_name, path, interface, member, "", (), answered,
-                                failed, timeout=timeout)
+            self.bus.call_async(self.bus_name, path, interface, member, "", (),
+                                lambda *_: answers.append(True), lambda _: answers.append(False),
+                                timeout=timeout)
         wait_until(lambda: len(answers) >= count, timeout, step=0.05)
-        return len(answers) - answers.count(None) + (count - len(answers))
+        return count - answers.count(True)
 
     def create(self):
         return str(self.call(ROOT_PATH, ROOT, "CreateConUnit"))
@@ -309,44 +303,29 @@ class Client:
 
 
 class NotifySocket:
-    """A datagram socket in `directory` that takes a program's service notifications, as a
-    service manager does: give the program NOTIFY_SOCKET=path. A thread reads it at once, as the
-    manager would (a sender blocks once a few messages wait unread). Each message is kept as a
-    list of its "KEY=value" lines."""
+    """A datagram socket in `directory` that takes a program's service notifications (give the
+    program NOTIFY_SOCKET=path), read at once by a thread as a service manager does: a sender
+    blocks once a few messages wait unread."""
 
     def __init__(self, directory):
         self.path = os.path.join(directory, "notify.socket")
         self._socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
         self._socket.bind(self.path)
-        self._socket.settimeout(0.1)
-        self._lock = threading.Lock()
-        self._messages = []
-        self._open = True
-        self._thread = threading.Thread(target=self._run, name="notify-socket", daemon=True)
-        self._thread.start()
+        self.lines = []  # every "KEY=value" line received, in order
+        threading.Thread(target=self._run, name="notify-socket", daemon=True).start()
 
     def _run(self):
-        while self._open:
-            try:
-                data = self._socket.recv(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            with self._lock:
-                self._messages.append(data.decode("utf-8", "replace").split("\n"))
-
-    def lines(self):
-        """Every line received so far, in order."""
-        with self._lock:
-            return [line for message in self._messages for line in message]
+        try:
+            while True:
+                self.lines += self._socket.recv(4096).decode("utf-8", "replace").split("\n")
+        except OSError:
+            pass  # closed
 
     def wait_for(self, prefix, count=1, timeout=15.0):
         """True once `count` lines that start with `prefix` have arrived."""
-        return wait_until(lambda: len([l for l in self.lines() if l.startswith(prefix)]) >= count,
+        return wait_until(lambda: sum(l.startswith(prefix) for l in self.lines) >= count,
                           timeout, step=0.01)
 
     def close(self):
-        self._open = False
-        self._thread.join()
+        self._socket.shutdown(socket.SHUT_RDWR)
         self._socket.close()
