@@ -49,8 +49,9 @@ enum class ServiceStart {
 // Ostrel's automation server on the session bus: the bus name org.ostrel.Ostrel, the object
 // /org/ostrel/Ostrel that hands out ConUnit objects, the ConUnit objects themselves and the area
 // objects. A ConUnit object belongs to the client that created it and is released like
-// Release() when that client leaves the bus; when the last one goes the host ends the program.
-// When the bus itself goes away, every ConUnit is released and the host ends the program.
+// Release() when that client leaves the bus; when the last one goes the host ends the program
+// (unless it runs as a service). When the bus itself goes away, every ConUnit is released and
+// the host is told as when the last one goes.
 class AutomationService : public QObject {
     Q_OBJECT
 
