@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QMetaMethod>
 
 #include "ConUnit.h"
 #include "ConUnitHost.h"
@@ -15,14 +16,32 @@
 
 namespace ostrel::areas {
 
-namespace {
+QString automationBusName(const QString& instanceName) {
+    if (instanceName.isEmpty()) {
+        return QLatin1String(kAutomationBusName);
+    }
+    constexpr qsizetype kMaxBusNameLength = 255;
+    QString element;
+    if (instanceName.front().isDigit()) {
+        element += u'_';
+    }
+    for (const QChar c : instanceName) {
+        const bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                          (c >= u'0' && c <= u'9') || c == u'_';
+        element += safe ? c : u'_';
+    }
+    const QString prefix = QLatin1String(kAutomationBusName) + u'.';
+    return prefix + element.left(kMaxBusNameLength - prefix.size());
+}
 
-void say(const QString& text) {
+void AutomationService::say(const QString& text) {
+    if (isSignalConnected(QMetaMethod::fromSignal(&AutomationService::notice))) {
+        Q_EMIT notice(text);
+        return;
+    }
     std::fprintf(stderr, "ostrel: %s\n", qPrintable(text));
     std::fflush(stderr);
 }
-
-}  // namespace
 
 AutomationService::CallScope::CallScope(AutomationService& service) : service_(service) {
     ++service_.callDepth_;
@@ -63,7 +82,7 @@ AutomationService::~AutomationService() {
         bus_.disconnect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
                         QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"),
                         this, SLOT(onBusDisconnected()));
-        bus_.unregisterService(QLatin1String(kAutomationBusName));
+        bus_.unregisterService(busName_);
     }
     for (ConUnitObject* object : units_) {
         bus_.unregisterObject(object->path());
@@ -97,15 +116,14 @@ ServiceStart AutomationService::start() {
         bus_.unregisterObject(QLatin1String(kAutomationRootPath));
         return refuse(QStringLiteral("its objects cannot be exported"));
     }
-    if (!bus_.registerService(QLatin1String(kAutomationBusName))) {
+    if (!bus_.registerService(busName_)) {
         const QString why = bus_.lastError().isValid()
                                 ? bus_.lastError().message()
                                 : QStringLiteral("another program owns it, most likely another Ostrel");
         bus_.unregisterObject(QLatin1String(AreaObjects::kBasePath), QDBusConnection::UnregisterTree);
         bus_.unregisterObject(QLatin1String(kAutomationRootPath));
         exported_ = false;
-        return refuse(QStringLiteral("the bus name %1 cannot be taken: %2")
-                          .arg(QLatin1String(kAutomationBusName), why));
+        return refuse(QStringLiteral("the bus name %1 cannot be taken: %2").arg(busName_, why));
     }
     // A service started by activation on a private bus would outlive it otherwise.
     bus_.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
@@ -231,7 +249,7 @@ void AutomationService::onBusDisconnected() {
         return;
     }
     serving_ = false;
-    say(QStringLiteral("the session bus went away; ending"));
+    say(QStringLiteral("the session bus went away; automation ends"));
     const bool attached = !units_.empty();
     const std::vector<ConUnitObject*> objects = units_;
     try {

@@ -34,6 +34,11 @@ inline constexpr char kErrorFailed[] = "org.ostrel.Ostrel.Error.Failed";
 // An area object whose area was removed or cleared away.
 inline constexpr char kErrorNoArea[] = "org.ostrel.Ostrel.Error.NoArea";
 
+// The bus name of the Ostrel named `instanceName` with --name: org.ostrel.Ostrel.NAME, the name
+// made bus-safe (ASCII letters, digits and "_"; every other character "_"; a "_" before a
+// leading digit; cut to the bus's length limit). Without a name, org.ostrel.Ostrel.
+QString automationBusName(const QString& instanceName);
+
 // How the program goes on after start().
 enum class ServiceStart {
     Serving,                   // the bus name is ours: clients can create ConUnit objects
@@ -44,8 +49,9 @@ enum class ServiceStart {
 // Ostrel's automation server on the session bus: the bus name org.ostrel.Ostrel, the object
 // /org/ostrel/Ostrel that hands out ConUnit objects, the ConUnit objects themselves and the area
 // objects. A ConUnit object belongs to the client that created it and is released like
-// Release() when that client leaves the bus; when the last one goes the host ends the program.
-// When the bus itself goes away, every ConUnit is released and the host ends the program.
+// Release() when that client leaves the bus; when the last one goes the host ends the program
+// (unless it runs as a service). When the bus itself goes away, every ConUnit is released and
+// the host is told as when the last one goes.
 class AutomationService : public QObject {
     Q_OBJECT
 
@@ -60,7 +66,10 @@ public:
                       QObject* parent = nullptr);
     ~AutomationService() override;
 
-    // Exports the objects and takes the bus name. Says on stderr why automation is off.
+    // The bus name start() takes; org.ostrel.Ostrel unless set before.
+    void setBusName(const QString& name) { busName_ = name; }
+    const QString& busName() const { return busName_; }
+    // Exports the objects and takes the bus name. Says why automation is off (notice).
     ServiceStart start();
     bool serving() const { return serving_; }
     // D-Bus activation started this process (DBUS_STARTER_BUS_TYPE is set).
@@ -98,6 +107,9 @@ public:
 Q_SIGNALS:
     // A ConUnit object left the bus (Release, its client gone, or the bus gone).
     void conUnitReleased(const QString& path);
+    // One line for the log: why automation is off or ends. Written on stderr when nothing is
+    // connected.
+    void notice(const QString& text);
 
 private Q_SLOTS:
     void onBusDisconnected();
@@ -105,6 +117,7 @@ private Q_SLOTS:
 
 private:
     ServiceStart refuse(const QString& reason);
+    void say(const QString& text);
     void watchOwner(const QString& owner);
     void flush();
     void purge();
@@ -112,6 +125,7 @@ private:
     mdlSub& registry_;
     ConUnitHost& host_;
     QDBusConnection bus_;
+    QString busName_ = QLatin1String(kAutomationBusName);
     frmTimer* timer_;
     OstrelObject* root_;
     AreaObjects* areaObjects_;

@@ -109,7 +109,7 @@ public:
     // Shows or hides the main window; false (and nothing changes) while an area is being edited.
     bool ShowConUnit(bool mode);
     // The client lets go. When this was the last ConUnit the host releases the areas, closes
-    // every window and ends the program. Further calls do nothing.
+    // every window and ends the program (unless it runs as a service). Further calls do nothing.
     void Release();
     bool isReleased() const { return released_; }
 

@@ -10,7 +10,7 @@ class ConUnitHost {
 public:
     virtual ~ConUnitHost() = default;
 
-    // Shows the About box modally.
+    // Shows the About box; it holds nothing, and there is one at most.
     virtual void showAbout() = 0;
     virtual bool monitorVisible() const = 0;
     virtual void setMonitorVisible(bool visible) = 0;
@@ -25,7 +25,8 @@ public:
     // A client now holds an automation object: the main window goes back to its stored
     // position, shows itself with the caption "Ostrel - ConUnit", and refuses to close.
     virtual void clientAttached() = 0;
-    // The last client let go: the areas are released, every window closes and the program ends.
+    // The last client let go: the areas are released, every window closes and the program ends
+    // (a program that runs as a service goes on).
     virtual void lastClientReleased() = 0;
 };
 

@@ -238,7 +238,7 @@ void ConUnitObject::setVideoVisible(bool visible) {
 }
 
 void ConUnitObject::About() {
-    // The About box is modal: answer first, so that the client does not wait on the user.
+    // Answer first; the box comes from the event loop afterwards and never holds the client.
     QTimer::singleShot(0, this, [this] {
         AutomationService::CallScope scope(service_);
         try {

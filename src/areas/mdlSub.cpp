@@ -125,8 +125,10 @@ bool mdlSub::ClearAreas() {
     }
     unbindAll();
     collection_ = AreaCollection();
-    while (controls_.highestPosition() > 0) {
-        controls_.unload(controls_.highestPosition());
+    // Lowest first: each control is then its container's first child, found and taken off at
+    // once, so clearing many areas stays linear.
+    for (int position = 1, highest = controls_.highestPosition(); position <= highest; ++position) {
+        controls_.unload(position);
     }
     resetElementZero();
     setAreaMenusEnabled(false);

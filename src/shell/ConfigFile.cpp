@@ -19,7 +19,7 @@
 #include "AreaErrors.h"
 #include "ConfigFileError.h"
 #include "DetectionArea.h"
-#include "Messages.h"
+#include "Reporter.h"
 #include "Rounding.h"
 #include "ctlDetArea.h"
 #include "mdlSub.h"
@@ -415,7 +415,8 @@ void checkStructure(FieldReader scan) {
 
 // Reads name/value pairs to the end. Settings before the first Area line have no area to go
 // to and are dropped; the four geometry values are kept across blocks until End applies them.
-void loadAreas(areas::mdlSub& registry, FieldReader& fields) {
+void loadAreas(areas::mdlSub& registry, FieldReader& fields,
+               const std::function<bool()>& stopRequested) {
     std::shared_ptr<DetectionArea> current;
     std::array<double, 4> kept{};  // left, top, width, height
     while (const std::optional<QString> name = fields.next()) {
@@ -424,6 +425,9 @@ void loadAreas(areas::mdlSub& registry, FieldReader& fields) {
             fields.failHere(QStringLiteral("%1 has no value").arg(*name));
         }
         if (*name == u"Area") {
+            if (stopRequested && stopRequested()) {
+                throw ConfigFileError("loading stopped: the program is ending");
+            }
             try {
                 current = registry.AddArea(*value);
             } catch (const areas::AreaError& e) {
@@ -477,20 +481,21 @@ bool SaveConfig(areas::mdlSub& registry, const QString& FileName) {
     return true;
 }
 
-bool LoadConfig(areas::mdlSub& registry, const QString& FileName, QWidget* messageParent) {
+bool LoadConfig(areas::mdlSub& registry, const QString& FileName, Reporter& reporter,
+                const std::function<bool()>& stopRequested) {
     if (registry.EditMode()) {
         return false;
     }
     const QString text = readText(FileName);
     FieldReader fields(text, FileName);
     if (!text.isEmpty() && fields.next().value_or(QString()) != kHeader) {
-        ui::ShowMessage(messageParent, QStringLiteral("Error: Wrong File!"),
+        reporter.report(Level::Warning, QStringLiteral("Error: Wrong File!"),
                         QMessageBox::Information);
         return false;
     }
     checkStructure(fields);
     registry.ClearAreas();
-    loadAreas(registry, fields);
+    loadAreas(registry, fields, stopRequested);
     registry.RebuildIndexMenu();
     if (registry.areaCollection().Count() >= 1) {
         registry.SelectArea(0);

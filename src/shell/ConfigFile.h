@@ -1,14 +1,16 @@
 #pragma once
 
-#include <QString>
+#include <functional>
 
-class QWidget;
+#include <QString>
 
 namespace ostrel::areas {
 class mdlSub;
 }
 
 namespace ostrel::shell {
+
+class Reporter;
 
 // Limits that keep a damaged or foreign file from tying the program up. A file that breaks one
 // is refused with ConfigFileError; no file that SaveConfig writes comes near them.
@@ -23,10 +25,12 @@ bool SaveConfig(areas::mdlSub& registry, const QString& FileName);
 
 // Replaces every area with those of the configuration file `FileName` and selects the first.
 // False while an area is being edited (the file is not opened), and after a wrong header, which
-// is reported in a message box over `messageParent`; the areas are untouched then.
+// goes to `reporter`; the areas are untouched then.
 // ConfigFileError for a file that cannot be read or breaks a limit (the areas are untouched),
 // and for a value that cannot be taken or a key that cannot be added (the areas read before it
-// stay loaded).
-bool LoadConfig(areas::mdlSub& registry, const QString& FileName, QWidget* messageParent);
+// stay loaded). A long load asks `stopRequested` before each area and, once it says so, stops
+// with ConfigFileError (the areas read so far stay loaded).
+bool LoadConfig(areas::mdlSub& registry, const QString& FileName, Reporter& reporter,
+                const std::function<bool()>& stopRequested = {});
 
 }  // namespace ostrel::shell

@@ -5,10 +5,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QWidget>
-#include <QtDebug>
 
 #include "ConfigFile.h"
-#include "Messages.h"
+#include "Reporter.h"
 #include "mdlSub.h"
 
 namespace ostrel::shell {
@@ -17,10 +16,13 @@ namespace {
 const QString kFilter = QStringLiteral("OstrelConfigFile (*.cfg)");
 }
 
-FileCommands::FileCommands(areas::mdlSub& registry, QWidget* window, QObject* parent)
+FileCommands::FileCommands(areas::mdlSub& registry, QWidget* window, Reporter& reporter,
+                           std::function<bool()> stopRequested, QObject* parent)
     : QObject(parent),
       registry_(registry),
       window_(window),
+      reporter_(reporter),
+      stopRequested_(std::move(stopRequested)),
       openDialog_([](QWidget* dialogParent, const QString& filter) {
           return QFileDialog::getOpenFileName(dialogParent, QString(), QString(), filter);
       }),
@@ -37,30 +39,43 @@ void FileCommands::showFileName() {
     window_->setWindowTitle(QStringLiteral("Ostrel - ") + configFileTitle_);
 }
 
-void FileCommands::reportFailure() const {
-    ui::ShowMessage(window_,
-                    QStringLiteral("An error occurred while processing the specified file!"),
-                    QMessageBox::Information);
+// The reason goes to the log; the box says what the command says.
+void FileCommands::reportFailure(const QString& path, const char* action, const QString& reason) {
+    if (!reason.isEmpty()) {
+        reporter_.log(Level::Warning, QStringLiteral("%1 %2 failed: %3")
+                                          .arg(QLatin1String(action), path, reason));
+    }
+    reporter_.report(Level::Error,
+                     QStringLiteral("An error occurred while processing the specified file!"),
+                     QMessageBox::Information);
 }
 
 void FileCommands::Open() {
     const QString path = openDialog_(window_, kFilter);
-    if (path.isEmpty()) {
-        return;
+    if (!path.isEmpty()) {
+        openFile(path);
     }
+}
+
+bool FileCommands::openFile(const QString& path) {
     setFile(path);
     bool loaded = false;
+    QString reason;
     try {
-        loaded = LoadConfig(registry_, configFilePath_, window_);
+        loaded = LoadConfig(registry_, configFilePath_, reporter_, stopRequested_);
     } catch (const std::exception& e) {
-        qWarning().noquote() << "Ostrel: loading failed:" << e.what();
+        reason = QString::fromUtf8(e.what());
     }
     if (loaded) {
         showFileName();
-        return;
+        return true;
+    }
+    if (stopRequested_ && stopRequested_()) {
+        return false;  // the program is ending and releases the areas itself
     }
     registry_.ClearAreas();
-    reportFailure();
+    reportFailure(configFilePath_, "loading", reason);
+    return false;
 }
 
 void FileCommands::Save() {
@@ -69,15 +84,16 @@ void FileCommands::Save() {
         return;
     }
     bool saved = false;
+    QString reason;
     try {
         saved = SaveConfig(registry_, configFilePath_);
     } catch (const std::exception& e) {
-        qWarning().noquote() << "Ostrel: saving failed:" << e.what();
+        reason = QString::fromUtf8(e.what());
     }
     if (saved) {
         showFileName();
     } else {
-        reportFailure();
+        reportFailure(configFilePath_, "saving", reason);
     }
 }
 

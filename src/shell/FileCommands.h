@@ -13,6 +13,8 @@ class mdlSub;
 
 namespace ostrel::shell {
 
+class Reporter;
+
 // The File menu's "&Open...", "&Save" and "Save &As...": they keep the current configuration
 // file and show its name in the main window's caption.
 class FileCommands : public QObject {
@@ -23,8 +25,10 @@ class FileCommands : public QObject {
     // name of the chosen file, or an empty text when the user cancels.
     using FileDialog = std::function<QString(QWidget* parent, const QString& filter)>;
 
-    // `window` is the main window: parent of the dialogs and messages, and owner of the caption.
-    FileCommands(areas::mdlSub& registry, QWidget* window, QObject* parent = nullptr);
+    // `window` is the main window: parent of the dialogs, and owner of the caption. Messages go
+    // to `reporter`. A load stops early once `stopRequested` says so (the program is ending).
+    FileCommands(areas::mdlSub& registry, QWidget* window, Reporter& reporter,
+                 std::function<bool()> stopRequested = {}, QObject* parent = nullptr);
 
     // The dialogs in use; the system's file dialogs by default.
     void setOpenDialog(FileDialog dialog) { openDialog_ = std::move(dialog); }
@@ -33,6 +37,11 @@ class FileCommands : public QObject {
     // Full name of the current file, empty until a dialog gave one, and its name without folder.
     const QString& ConfigFilePath() const { return configFilePath_; }
     const QString& ConfigFileTitle() const { return configFileTitle_; }
+
+    // Makes `path` the current file and loads it as Open does after its dialog. False when it
+    // could not be loaded: all areas are removed then, and the failure was reported (unless
+    // the load stopped because the program is ending).
+    bool openFile(const QString& path);
 
   public Q_SLOTS:
     // Loads a file the user chooses; on any failure all areas are removed.
@@ -45,10 +54,12 @@ class FileCommands : public QObject {
   private:
     void setFile(const QString& path);
     void showFileName();
-    void reportFailure() const;
+    void reportFailure(const QString& path, const char* action, const QString& reason);
 
     areas::mdlSub& registry_;
     QWidget* window_;
+    Reporter& reporter_;
+    std::function<bool()> stopRequested_;
     FileDialog openDialog_;
     FileDialog saveDialog_;
     QString configFilePath_;

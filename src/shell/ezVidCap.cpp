@@ -571,13 +571,17 @@ void ezVidCap::setDriverIndex(int n) {
 void ezVidCap::applyStartupOptions(int colRes) {
     setColRes(colRes);
     const int first = StartupDriver(CameraCount(), !commandLineSource_.isEmpty());
+    if (first == TestPatternIndex() && !fallBackToTestPattern_) {
+        Q_EMIT CaptureError(GST_RESOURCE_ERROR_NOT_FOUND, QStringLiteral("There is no camera."));
+        return;
+    }
     try {
         setDriverIndex(first);
         return;
     } catch (const CaptureFailure& error) {
         Q_EMIT CaptureError(error.code(), QString::fromStdString(error.what()));
     }
-    if (first != TestPatternIndex()) {
+    if (first != TestPatternIndex() && fallBackToTestPattern_) {
         try {
             setDriverIndex(TestPatternIndex());
         } catch (const CaptureFailure& error) {

@@ -134,8 +134,11 @@ public:
 
     // Called once by the main window during its start-up: takes the display's pixel size (3 or 4
     // bytes) and connects the start-up driver. When that driver cannot be connected, CaptureError
-    // reports why and the test pattern is connected in its place.
+    // reports why and the test pattern is connected in its place, unless that is switched off.
     void applyStartupOptions(int colRes);
+    // Whether the test pattern stands in at start-up for a source that cannot be connected, or
+    // for the first camera when there is none (true by default).
+    void setFallBackToTestPattern(bool on) { fallBackToTestPattern_ = on; }
 
     int DriverCount() const;
     QString DriverName(int n) const;
@@ -213,6 +216,7 @@ private:
     int colRes_ = 4;
     std::map<int, QSize> chosenSize_;
     std::chrono::milliseconds connectTimeout_{2500};
+    bool fallBackToTestPattern_ = true;
 
     QImage latest_;
     bool fresh_ = false;

@@ -16,7 +16,6 @@
 #include "DetectionArea.h"
 #include "FileCommands.h"
 #include "FramePicture.h"
-#include "Messages.h"
 #include "Rounding.h"
 #include "ctlDetArea.h"
 #include "ezVidCap.h"
@@ -39,7 +38,12 @@ int primaryScreenDepth() {
 }  // namespace
 
 frmOstrel::frmOstrel(StartOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)) {
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      reporter_(options_.headless, options_.name, this),
+      notifier_([this] {
+          return serviceStatus(!sourceFailed_ && capture_->Width() > 0, areaCount());
+      }) {
     if (!options_.displayDepth) {
         options_.displayDepth = primaryScreenDepth;
     }
@@ -53,8 +57,11 @@ frmOstrel::frmOstrel(StartOptions options, QWidget* parent)
     registry_ = std::make_unique<areas::mdlSub>(*controls_, pctDebug_, menu_.areaMenus());
     capture_ = std::make_unique<ezVidCap>();
     capture_->setCommandLineSource(options_.source);
+    capture_->setFallBackToTestPattern(!options_.headless);
+    connect(capture_.get(), &ezVidCap::CaptureError, this, &frmOstrel::onCaptureError);
     commands_ = std::make_unique<ui::AreaCommands>(menu_, *registry_, *controls_, this);
-    files_ = std::make_unique<FileCommands>(*registry_, this);
+    files_ = std::make_unique<FileCommands>(*registry_, this, reporter_,
+                                            [this] { return endRequested(); });
     editor_ = std::make_unique<ui::AreaEditor>(
         menu_, *registry_, *controls_, surface_, pctDebug_,
         [this]() -> const QImage& { return pctDebug_->frame(); },
@@ -126,26 +133,28 @@ void frmOstrel::connectCommands() {
 bool frmOstrel::checkDisplayDepth() {
     const int colRes = engine::nearest(options_.displayDepth() / 8.0);
     if (colRes < 3) {
-        ui::ShowMessage(this, QStringLiteral("Change the Color Palette to True Color (24Bit oder 32Bit)!"),
-                        QMessageBox::Critical);
+        reporter_.reportFatal(
+            QStringLiteral("Change the Color Palette to True Color (24Bit oder 32Bit)!"));
         return false;
     }
     registry_->setDisplayColRes(colRes > 4 ? 4 : colRes);
     return true;
 }
 
-// Message boxes during start-up run nested event loops, where a signal can end the program;
-// every step after one checks whether it did.
+// A message box that ends start-up runs a nested event loop, where a signal can end the
+// program; every step after one checks whether it did.
 bool frmOstrel::load() {
     if (!checkDisplayDepth()) {
         exitCode_ = 1;
         finish();
         return false;
     }
-    // The Video window comes up with the capture control's first use.
-    video_ = std::make_unique<frmVideo>(*capture_, state_);
-    connect(video_.get(), &frmVideo::hiddenByClose, this,
-            [this] { menu_.mnuShowForms[1]->setChecked(false); });
+    // The Video window comes up with the capture control's first use; headless has none.
+    if (!options_.headless) {
+        video_ = std::make_unique<frmVideo>(*capture_, state_);
+        connect(video_.get(), &frmVideo::hiddenByClose, this,
+                [this] { menu_.mnuShowForms[1]->setChecked(false); });
+    }
     buildDriverMenu();
     if (ended_) {
         return false;
@@ -161,7 +170,9 @@ bool frmOstrel::load() {
     menu_.mnuClear->setEnabled(false);
     menu_.mnuSelect->setEnabled(false);
     menu_.mnuProperties->setEnabled(false);
-    settings_.restorePosition(this);
+    if (!options_.headless) {
+        settings_.restorePosition(this);
+    }
     if (!state_.ClientAttached) {
         setWindowTitle(QStringLiteral("Ostrel - New"));
     }
@@ -170,6 +181,26 @@ bool frmOstrel::load() {
         return false;
     }
     state_.HideOnClose = true;
+    // The detection loop: one pass for every new frame, run from the event loop.
+    connect(capture_.get(), &ezVidCap::frameReady, this, [this] {
+        sourceFailed_ = false;
+        loop_.frameReady();
+    });
+    if (!options_.headless) {
+        loadMonitor();
+    }
+    show();
+    // Start-up ends with the main window in front of the Video and Monitor windows.
+    raise();
+    activateWindow();
+    if (!loadStartupConfig()) {
+        return false;
+    }
+    notifier_.ready();
+    return true;
+}
+
+void frmOstrel::loadMonitor() {
     monitor_ = std::make_unique<frmMonitor>(state_);
     connect(monitor_.get(), &frmMonitor::hiddenByClose, this,
             [this] { menu_.mnuShowForms[0]->setChecked(false); });
@@ -185,14 +216,30 @@ bool frmOstrel::load() {
             &ui::AreaCommands::mnuColor_Click);
     menu_.mnuShowForms[0]->setChecked(!monitor_->isHidden());
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
-    show();
-    // Start-up ends with the main window in front of the Video and Monitor windows.
-    raise();
-    activateWindow();
-    // The detection loop: one pass for every new frame, run from the event loop.
-    connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
     updateMonitor();
     idleMonitor_.start();
+}
+
+// The file of --config. A file that cannot be loaded leaves no areas, as File, Open does; a
+// headless program ends then (a service must not watch nothing by mistake).
+bool frmOstrel::loadStartupConfig() {
+    if (options_.configFile.isEmpty()) {
+        return true;
+    }
+    notifier_.showStatus(QStringLiteral("Loading ") + options_.configFile);
+    const bool loaded = files_->openFile(options_.configFile);
+    if (ended_) {
+        return false;
+    }
+    if (endRequested()) {
+        endProgram();
+        return false;
+    }
+    if (!loaded && options_.headless) {
+        exitCode_ = 1;
+        endProgram();
+        return false;
+    }
     return true;
 }
 
@@ -202,7 +249,7 @@ void frmOstrel::buildDriverMenu() {
     if (count < 1) {
         menu_.mnuDriver[0]->setText(QStringLiteral("none"));
         menu_.mnuDriver[0]->setChecked(true);
-        ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
+        reporter_.report(Level::Error, QStringLiteral("No Video Capture Device!"));
         return;
     }
     for (int i = 0; i < count; ++i) {
@@ -237,7 +284,7 @@ void frmOstrel::selectDriver(int n) {
         } catch (const CaptureFailure&) {
             // The previous driver failed meanwhile too; its failure was reported already.
         }
-        ui::ShowMessage(this, QStringLiteral("Could not connect!"), QMessageBox::NoIcon);
+        reporter_.report(Level::Error, QStringLiteral("Could not connect!"), QMessageBox::NoIcon);
     }
     checkConnectedDriver();
     FormatChange();
@@ -251,7 +298,7 @@ void frmOstrel::FormatChange() {
     const int frameHeight = capture_->Height();
     registry_->setFrameSize(frameWidth, frameHeight);
     if (frameWidth == 0 || frameHeight == 0) {
-        ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
+        reporter_.reportFatal(QStringLiteral("No Video Capture Device!"));
         exitCode_ = 1;
         endProgram();
         return;
@@ -287,19 +334,31 @@ void frmOstrel::finish() {
         return;
     }
     ended_ = true;
+    notifier_.stopping();
     idleMonitor_.stop();
     closeModalDialogs();
     state_.HideOnClose = false;
-    settings_.savePosition(this);
+    if (!options_.headless) {
+        settings_.savePosition(this);
+    }
     registry_->setEditMode(false);
+    // Area controls made without the event loop running (a load that a signal stopped) each
+    // wait for a posted polish request, and every control deleted with one pending searches the
+    // whole event queue. Nothing will be shown any more: dropping them first keeps this linear.
+    QCoreApplication::removePostedEvents(nullptr, QEvent::PolishRequest);
     registry_->ClearAreas();
+    if (about_) {
+        about_->close();
+    }
     if (monitor_) {
         monitor_->close();
     }
     if (video_) {
         video_->close();
     }
-    QSettings().sync();
+    if (!options_.headless) {
+        QSettings().sync();
+    }
     Q_EMIT ended();
     QCoreApplication::quit();
 }
@@ -323,6 +382,19 @@ void frmOstrel::closeModalDialogs() {
 void frmOstrel::endProgram() {
     finish();
     hide();
+}
+
+void frmOstrel::setVisible(bool visible) { QMainWindow::setVisible(visible && !options_.headless); }
+
+bool frmOstrel::endRequested() const { return options_.endRequested && options_.endRequested(); }
+
+// A capture error is reported without holding anything: detection and clients go on.
+void frmOstrel::onCaptureError(int code, const QString& text) {
+    if (code == 0) {
+        return;
+    }
+    sourceFailed_ = true;
+    reporter_.report(Level::Error, QStringLiteral("Error ") + text, QMessageBox::NoIcon);
 }
 
 // --- the detection loop's view of the window ---
@@ -371,9 +443,21 @@ void frmOstrel::updateMonitor() {
 
 // --- what automation clients reach ---
 
+// One About box at most, and it holds nothing: a client's call or a flood of them only raises
+// it. Headless shows no window.
 void frmOstrel::showAbout() {
-    frmAbout about(this);
-    about.exec();
+    if (options_.headless) {
+        return;
+    }
+    if (!about_) {
+        about_ = new frmAbout(this);
+    }
+    if (about_->isVisible()) {
+        about_->raise();
+        about_->activateWindow();
+    } else {
+        about_->show();
+    }
 }
 
 bool frmOstrel::monitorVisible() const { return monitor_ && monitor_->isVisible(); }
@@ -397,23 +481,28 @@ void frmOstrel::setVideoVisible(bool visible) {
 void frmOstrel::setMainWindowVisible(bool visible) { setVisible(visible); }
 
 bool frmOstrel::loadConfig(const QString& fileName) {
-    return LoadConfig(*registry_, fileName, this);
+    return LoadConfig(*registry_, fileName, reporter_, [this] { return endRequested(); });
 }
 
 bool frmOstrel::saveConfig(const QString& fileName) { return SaveConfig(*registry_, fileName); }
 
 void frmOstrel::clientAttached() {
-    settings_.restorePosition(this);
-    show();
+    if (!options_.headless) {
+        settings_.restorePosition(this);
+        show();
+    }
     setWindowTitle(QStringLiteral("Ostrel - ConUnit"));
     state_.ClientAttached = true;
     setExitEnabled();
 }
 
+// Headless, Ostrel is a service: it runs on without clients until it is told to end.
 void frmOstrel::lastClientReleased() {
     state_.ClientAttached = false;
     setExitEnabled();
-    endProgram();
+    if (!options_.headless) {
+        endProgram();
+    }
 }
 
 }  // namespace ostrel::shell

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -13,6 +14,8 @@
 #include "ConUnitHost.h"
 #include "DetectionLoop.h"
 #include "MainMenu.h"
+#include "Reporter.h"
+#include "ServiceNotifier.h"
 #include "WindowSettings.h"
 #include "mdlSub.h"
 
@@ -26,6 +29,7 @@ namespace ostrel::shell {
 class FileCommands;
 class FramePicture;
 class ezVidCap;
+class frmAbout;
 class frmMonitor;
 class frmVideo;
 
@@ -33,6 +37,17 @@ class frmVideo;
 struct StartOptions {
     // The source named on the command line; empty for none.
     QString source;
+    // No window and no display: messages become log lines, window settings are neither read
+    // nor written, the last client's release does not end the program, and the test pattern
+    // never stands in for a source by itself.
+    bool headless = false;
+    // A configuration file loaded at start as File, Open does; empty for none.
+    QString configFile;
+    // This Ostrel's name among several on one machine: in its log lines and wherever instances
+    // must be told apart.
+    QString name = QStringLiteral("ostrel");
+    // True once the program has been asked to end (a signal): long work stops early then.
+    std::function<bool()> endRequested;
     // Bits per pixel of the display; the primary screen's depth when not set.
     std::function<int()> displayDepth;
 };
@@ -50,16 +65,19 @@ public:
     ~frmOstrel() override;
 
     // Start-up: display depth, drivers, capture, menus, position, frame size, the Monitor
-    // window and the detection loop. False when the program must end at once (a display with
-    // fewer than 24 bits per pixel, no video); the reason was shown.
+    // window, the detection loop and the configuration file of the command line. False when
+    // the program must end at once (a display with fewer than 24 bits per pixel, no video, a
+    // file that headless cannot load, a signal); the reason was reported.
     bool load();
 
     // Fits the pictures, both windows and every area to the capture control's frame size.
     void FormatChange();
     // Ends the program in order, also while a client is attached (signals, the bus going away).
     void endProgram();
-    // The program's exit status: 0, or 1 after a start-up failure (display, no video).
+    // The program's exit status: 0, or 1 after a start-up failure (display, no video, the file).
     int exitCode() const { return exitCode_; }
+    // Never shows the window in headless mode.
+    void setVisible(bool visible) override;
     // Brings the menus and the Monitor's geometry colour in line with edit mode.
     void EditMenu();
 
@@ -74,6 +92,8 @@ public:
     ui::AreaEditor& editor() { return *editor_; }
     FileCommands& files() { return *files_; }
     AppState& state() { return state_; }
+    Reporter& reporter() { return reporter_; }
+    const StartOptions& options() const { return options_; }
     const engine::DetectionLoop& loop() const { return loop_; }
 
     // ConUnitHost
@@ -106,6 +126,10 @@ private:
     void updateMonitor() override;
 
     bool checkDisplayDepth();
+    void loadMonitor();
+    bool loadStartupConfig();
+    void onCaptureError(int code, const QString& text);
+    bool endRequested() const;
     void buildDriverMenu();
     void checkConnectedDriver();
     void selectDriver(int n);
@@ -115,6 +139,7 @@ private:
     void closeModalDialogs();
 
     StartOptions options_;
+    Reporter reporter_;
     AppState state_;
     ui::MainMenu menu_;
     QWidget* surface_ = nullptr;
@@ -132,6 +157,9 @@ private:
     QTimer idleMonitor_;
     std::int64_t passesAtLastIdleCheck_ = 0;
     WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};
+    QPointer<frmAbout> about_;
+    ServiceNotifier notifier_;
+    bool sourceFailed_ = false;
     bool ended_ = false;
     int exitCode_ = 0;
 };

@@ -2,7 +2,6 @@
 
 
 #include "AppState.h"
-#include "Messages.h"
 #include "ezVidCap.h"
 
 namespace ostrel::shell {
@@ -17,7 +16,6 @@ frmVideo::frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent)
         display_->move(0, 0);
         display_->show();
     }
-    connect(&capture, &ezVidCap::CaptureError, this, &frmVideo::onCaptureError);
     const QSize interior = requiredInteriorSize();
     if (!interior.isEmpty()) {
         resize(interior);
@@ -30,12 +28,6 @@ QSize frmVideo::requiredInteriorSize() const {
         return {0, 0};
     }
     return {2 * display_->x() + display_->width(), 2 * display_->y() + display_->height()};
-}
-
-void frmVideo::onCaptureError(int code, const QString& text) {
-    if (code != 0) {
-        ui::ShowMessage(this, QStringLiteral("Error ") + text, QMessageBox::NoIcon);
-    }
 }
 
 }  // namespace ostrel::shell

@@ -26,10 +26,6 @@ public:
     QSize requiredInteriorSize() const;
     QWidget* captureDisplay() const { return display_.data(); }
 
-public Q_SLOTS:
-    // Reports a capture error; code 0 is no error and shows nothing.
-    void onCaptureError(int code, const QString& text);
-
 private:
     QPointer<QWidget> display_;
 };

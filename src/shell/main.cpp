@@ -1,51 +1,50 @@
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QSocketNotifier>
 
 #include "AppIcon.h"
 #include "AutomationService.h"
+#include "CommandLine.h"
+#include "TerminationSignals.h"
 #include "frmOstrel.h"
 
 namespace {
 
-// SIGINT and SIGTERM end the program in order: the handler only writes a byte that the event
-// loop reads, where the main window is closed as by File, Exit.
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
 }
 
-void watchTerminationSignals(ostrel::shell::frmOstrel& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        std::perror("ostrel: socketpair");
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        window.endProgram();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+// The command line is answered before Qt connects to any display, so --help, --version and
+// a misuse answer on every terminal.
+int answer(const ostrel::shell::CommandLine& command) {
+    using Action = ostrel::shell::CommandLine::Action;
+    std::FILE* out = command.action == Action::Misuse ? stderr : stdout;
+    std::fputs(command.text.toLocal8Bit().constData(), out);
+    return command.action == Action::Misuse ? 2 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace ostrel;
+    shell::CommandLine command = shell::parseCommandLine(argumentsOf(argc, argv));
+    if (command.action != shell::CommandLine::Action::Run) {
+        return answer(command);
+    }
+    shell::StartOptions& options = command.options;
+    if (options.headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!shell::displayAvailable()) {
+        std::fputs("ostrel: there is no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                   "use --headless to run without one.\n",
+                   stderr);
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
@@ -55,27 +54,21 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Watches a live camera picture for motion and colour inside detection areas."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption sourceOption(
-        QStringList{QStringLiteral("s"), QStringLiteral("source")},
-        QStringLiteral("Video source: a device (/dev/video0), a file, a URI (file://, rtsp://, "
-                       "http://) or a GStreamer launch line ending in a video source."),
-        QStringLiteral("SOURCE"));
-    parser.addOption(sourceOption);
-    parser.process(app);
-
-    ostrel::shell::StartOptions options;
-    options.source = parser.value(sourceOption);
-    ostrel::shell::frmOstrel window(options);
-    watchTerminationSignals(window);
+    // SIGINT and SIGTERM end the program in order, as File, Exit does.
+    shell::TerminationSignals terminationSignals;
+    options.endRequested = [&terminationSignals] { return terminationSignals.arrived(); };
+    shell::frmOstrel window(options);
+    QObject::connect(&terminationSignals, &shell::TerminationSignals::received, &window,
+                     &shell::frmOstrel::endProgram);
     // Automation starts before the windows, so an instance started by D-Bus activation that
     // cannot take the bus name leaves before showing anything.
-    ostrel::areas::AutomationService automation(window.registry(), window);
-    if (automation.start() == ostrel::areas::ServiceStart::MustExit) {
+    areas::AutomationService automation(window.registry(), window);
+    automation.setBusName(areas::automationBusName(command.explicitName));
+    QObject::connect(&automation, &areas::AutomationService::notice, &window,
+                     [&window](const QString& text) {
+                         window.reporter().log(shell::Level::Warning, text);
+                     });
+    if (automation.start() == areas::ServiceStart::MustExit) {
         return 1;
     }
     if (!window.load()) {

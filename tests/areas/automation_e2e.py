@@ -83,6 +83,14 @@ class ProgramTest(unittest.TestCase):
         return [round(float(self.client.get(area, name)), 9)
                 for name in ("Left", "Top", "Width", "Height")]
 
+    def motion(self, unit, expected, frames, number):
+        """Shows `frames` until area `number` reports motion, then a still picture until it
+        reports that the motion is over; `expected` holds every event of `unit` so far."""
+        for shown, status in ((frames, True), ([STILL], False)):
+            self.fifo.show(shown)
+            expected.append((MOTION, number, status))
+            self.wait_for(unit, 0, expected)
+
     def wait_for(self, unit, since, expected, timeout=5.0):
         """Waits until the events from `unit` since event `since` are `expected`, and no more."""
         wait_until(lambda: len(self.client.detections(unit, since)) >= len(expected), timeout)
@@ -181,12 +189,17 @@ class Detections(ProgramTest):
         self.assertFails(lambda: c.get(middle, "Key"), NO_AREA)
         self.assertEqual(int(c.get(east, "Index")), 2)
         c.set(east, "MotionThreshold", dbus.Int32(50))
-        self.fifo.show([RIGHT_WHITE, STILL])
-        expected.append((MOTION, 2, True))
-        self.wait_for(unit, 0, expected)
-        self.fifo.show([STILL])
-        expected.append((MOTION, 2, False))
-        self.wait_for(unit, 0, expected)
+        self.motion(unit, expected, [RIGHT_WHITE, STILL], 2)
+
+        # Calls that raise a box (a wrong header; About, 10,000 times) answer at once, and
+        # detection goes on while the boxes stay open (nobody closes them here).
+        wrong = os.path.join(self.dir.name, "wrong.cfg")
+        with open(wrong, "w") as file:
+            file.write("Ostrel\n")
+        self.assertEqual((c.unit(unit, "OpenFile", "s", wrong), self.count(unit)), (False, 0))
+        self.assertEqual(c.flood(unit, CONUNIT, "About", 10000), 0)
+        c.set(c.add(unit, "West", WEST), "MotionThreshold", dbus.Int32(50))
+        self.motion(unit, expected, [LEFT_WHITE, STILL], 1)
 
         c.unit(unit, "Release")
         self.assertEqual(self.program.wait_exit(10), 0)

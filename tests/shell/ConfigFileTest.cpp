@@ -14,6 +14,7 @@
 #include "ConfigFileError.h"
 #include "DetectionArea.h"
 #include "FileCommands.h"
+#include "Reporter.h"
 #include "support/AreaWindowParts.h"
 #include "support/DialogAnswers.h"
 
@@ -35,12 +36,12 @@ const QByteArray kDoorFile =
 const QString kFileError = QStringLiteral("An error occurred while processing the specified file!");
 
 // A main window with the area menus and a registry over a 320 x 240 frame, and a folder for
-// the files. A message box that a test does not expect fails it.
+// the files. Messages are boxes that hold nothing; a modal dialog fails the test.
 class ConfigFile : public ::testing::Test, protected AreaWindowParts {
   protected:
     QTemporaryDir dir;
     DialogAnswers answers;
-    DialogAnswers::Messages boxes;
+    shell::Reporter reporter{false, QStringLiteral("test"), &window};
 
     ConfigFile() {
         registry.setDisplayColRes(4);
@@ -60,7 +61,18 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
     bool load(const QByteArray& bytes) {
-        return LoadConfig(registry, write("in.cfg", bytes), &window);
+        return LoadConfig(registry, write("in.cfg", bytes), reporter);
+    }
+    // Closes the open message boxes (title "Ostrel", information icon) and returns their texts.
+    QStringList takeBoxes() {
+        QStringList texts;
+        for (QMessageBox* box : reporter.openBoxes()) {
+            EXPECT_EQ(box->windowTitle(), "Ostrel");
+            EXPECT_EQ(box->icon(), QMessageBox::Information);
+            texts << box->text();
+            box->close();
+        }
+        return texts;
     }
     int count() const { return registry.areaCollection().Count(); }
     DetectionArea& area(int number) const {
@@ -97,7 +109,7 @@ TEST_F(ConfigFile, WritesOneBlockPerAreaInTheOlderProgramsForm) {
     registry.setEditMode(true);
     EXPECT_FALSE(SaveConfig(registry, path("x.cfg")));
     EXPECT_FALSE(QFile::exists(path("x.cfg")));
-    EXPECT_FALSE(LoadConfig(registry, path("missing.cfg"), &window)) << "the file is not opened";
+    EXPECT_FALSE(LoadConfig(registry, path("missing.cfg"), reporter)) << "the file is not opened";
     EXPECT_EQ(keys(), QStringList{"Door"});
 }
 
@@ -105,12 +117,12 @@ TEST_F(ConfigFile, DecimalCommaLocaleStillWritesAPointAndLoadsEverywhere) {
     QLocale::setDefault(QLocale(QLocale::German));
     registry.AddArea("Door")->Size(0.33, 0.5, 0.125, 1);
     const bool saved = SaveConfig(registry, path("de.cfg"));
-    const bool loaded = LoadConfig(registry, path("de.cfg"), &window);
+    const bool loaded = LoadConfig(registry, path("de.cfg"), reporter);
     QLocale::setDefault(QLocale::c());
     ASSERT_TRUE(saved && loaded);
     EXPECT_TRUE(read("de.cfg").contains("\r\nLeft,0.33\r\nWidth,0.125\r\nTop,0.5\r\nHeight,1\r\n"));
     EXPECT_EQ(area(1).Left(), 0.33);
-    ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), &window));
+    ASSERT_TRUE(LoadConfig(registry, path("de.cfg"), reporter));
     EXPECT_EQ(area(1).Width(), 0.125);
 }
 
@@ -140,7 +152,7 @@ TEST_F(ConfigFile, SaveThenLoadGivesTheSameAreas) {
     // place, or lost, shows in the file saved again.
     registry.RemoveArea(std::int64_t(2));
     registry.AddArea("Other");
-    ASSERT_TRUE(LoadConfig(registry, path("three.cfg"), &window));
+    ASSERT_TRUE(LoadConfig(registry, path("three.cfg"), reporter));
     ASSERT_TRUE(SaveConfig(registry, path("again.cfg")));
     EXPECT_EQ(read("again.cfg"), read("three.cfg"));
     EXPECT_EQ(area(1).Top(), 0.123456789012345);
@@ -164,7 +176,7 @@ TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
         EXPECT_TRUE(file.contains(line)) << line;
     }
     registry.ClearAreas();
-    ASSERT_TRUE(LoadConfig(registry, path("keys.cfg"), &window));
+    ASSERT_TRUE(LoadConfig(registry, path("keys.cfg"), reporter));
     EXPECT_EQ(this->keys(), keys);
 }
 
@@ -215,13 +227,10 @@ TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
 TEST_F(ConfigFile, WrongHeaderIsReportedAndLeavesTheAreas) {
     registry.AddArea("Keep");
     for (const char* header : {"ostrelconfig", "OSTRELCONFIG", "Ostrel", "\r\n"}) {
-        answers.thenMessage(boxes);
         EXPECT_FALSE(load(QByteArray(header) + "\r\nArea,X\r\n")) << header;
         EXPECT_EQ(keys(), QStringList{"Keep"});
     }
-    EXPECT_EQ(boxes.texts, QStringList(4, "Error: Wrong File!"));
-    EXPECT_EQ(boxes.title, "Ostrel");
-    EXPECT_EQ(boxes.icon, QMessageBox::Information);
+    EXPECT_EQ(takeBoxes(), QStringList{"Error: Wrong File!"}) << "one box for one text";
 }
 
 TEST_F(ConfigFile, FaultsInsideTheFileFail) {
@@ -268,7 +277,7 @@ TEST_F(ConfigFile, FilesThatCannotBeTakenFailBeforeTheAreasChange) {
         write("huge.cfg", huge),
     };
     for (const QString& file : files) {
-        EXPECT_THROW(LoadConfig(registry, file, &window), ConfigFileError) << file.toStdString();
+        EXPECT_THROW(LoadConfig(registry, file, reporter), ConfigFileError) << file.toStdString();
         EXPECT_EQ(keys(), QStringList{"Keep"});
     }
 }
@@ -303,7 +312,8 @@ struct Commands {
     shell::FileCommands commands;
     QStringList answers;
     QStringList filters;
-    Commands(areas::mdlSub& registry, QWidget* window) : commands(registry, window) {
+    Commands(areas::mdlSub& registry, QWidget* window, shell::Reporter& reporter)
+        : commands(registry, window, reporter) {
         const auto dialog = [this](QWidget*, const QString& filter) {
             filters << filter;
             return answers.isEmpty() ? QString() : answers.takeFirst();
@@ -314,7 +324,7 @@ struct Commands {
 };
 
 TEST_F(ConfigFile, OpenShowsTheFileNameOrClearsTheAreas) {
-    Commands file(registry, &window);
+    Commands file(registry, &window, reporter);
     file.answers = {write("door.cfg", kDoorFile)};
     file.commands.Open();
     EXPECT_EQ(keys(), QStringList{"Door"});
@@ -327,21 +337,19 @@ TEST_F(ConfigFile, OpenShowsTheFileNameOrClearsTheAreas) {
 
     file.answers = {write("bad.cfg", "OstrelConfig\r\nArea,A\r\nMotionSens,x\r\n"),
                     write("wrong.cfg", "Ostrel\r\n")};
-    answers.thenMessage(boxes).thenMessage(boxes).thenMessage(boxes);
     for (int i = 0; i < 2; ++i) {
         registry.AddArea("Keep");
         file.commands.Open();
         EXPECT_EQ(count(), 0);
         EXPECT_EQ(window.windowTitle(), "Ostrel - door.cfg");
     }
-    EXPECT_EQ(boxes.texts, QStringList({kFileError, "Error: Wrong File!", kFileError}));
-    EXPECT_EQ(boxes.icon, QMessageBox::Information);
+    EXPECT_EQ(takeBoxes(), QStringList({kFileError, "Error: Wrong File!"}));
     EXPECT_EQ(file.commands.ConfigFilePath(), path("wrong.cfg"));
     EXPECT_EQ(file.commands.ConfigFileTitle(), "wrong.cfg");
 }
 
 TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
-    Commands file(registry, &window);
+    Commands file(registry, &window, reporter);
     registry.AddArea("Door");
     file.answers = {QString(), path("again.cfg")};
     file.commands.Save();
@@ -359,9 +367,8 @@ TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
     EXPECT_TRUE(read("new.cfg").contains("Area,Window"));
 
     file.answers = {path("missing/other.cfg")};
-    answers.thenMessage(boxes);
     file.commands.SaveAs();
-    EXPECT_EQ(boxes.texts, QStringList{kFileError});
+    EXPECT_EQ(takeBoxes(), QStringList{kFileError});
     EXPECT_EQ(keys(), QStringList({"Door", "Window"}));
     EXPECT_EQ(window.windowTitle(), "Ostrel - new.cfg");
     EXPECT_EQ(file.commands.ConfigFileTitle(), "other.cfg");
@@ -369,7 +376,7 @@ TEST_F(ConfigFile, SaveAsksForAFileOnlyWhenThereIsNone) {
 
 TEST_F(ConfigFile, TheFileDialogsOpenOverTheWindow) {
     window.setGeometry(200, 150, 500, 400);
-    shell::FileCommands commands(registry, &window);
+    shell::FileCommands commands(registry, &window, reporter);
     for (auto command : {&shell::FileCommands::Open, &shell::FileCommands::SaveAs}) {
         answers.then([this](QWidget* d) {
             EXPECT_TRUE(qobject_cast<QFileDialog*>(d));

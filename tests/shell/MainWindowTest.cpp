@@ -102,11 +102,10 @@ TEST_F(MainWindow, StoredPlacesAndVisibilityTheViewMenuAndAbout) {
     window.menu().mnuShowForms[0]->trigger();
     EXPECT_TRUE(window.monitor()->isHidden());
 
-    answers.then([](QWidget* modal) {
-        EXPECT_TRUE(qobject_cast<ostrel::shell::frmAbout*>(modal));
-        static_cast<QDialog*>(modal)->reject();
-    });
     window.menu().mnuAbout->trigger();
+    const auto abouts = window.findChildren<ostrel::shell::frmAbout*>();
+    ASSERT_EQ(abouts.size(), 1);
+    EXPECT_TRUE(abouts[0]->isVisible());
     window.endProgram();
 }
 
@@ -189,10 +188,10 @@ TEST_F(MainWindow, DriversTheirFailuresAndTheSourcesDialogs) {
     drivers.at(testPattern)->trigger();
     EXPECT_EQ(dialogEntries(), std::make_tuple(true, false, false));
 
-    // Capture errors reach the Video window; code 0 is none.
-    window.video()->onCaptureError(0, QStringLiteral("nothing"));
+    // Capture errors are reported; code 0 is none.
+    Q_EMIT window.capture().CaptureError(0, QStringLiteral("nothing"));
     answers.thenMessage(seen);
-    window.video()->onCaptureError(5, QStringLiteral("x"));
+    Q_EMIT window.capture().CaptureError(5, QStringLiteral("x"));
     ASSERT_TRUE(waitFor([&] { return seen.texts.size() == 3; }));
     EXPECT_EQ(seen.texts[2], "Error x");
     window.endProgram();
@@ -285,5 +284,40 @@ TEST_F(MainWindow, MonitorDoubleClicksRunTheCommandsOnTheSelectedArea) {
             EXPECT_FALSE(box->hasSelectedText()) << "no text stays highlighted";
         }
     }
+    window.endProgram();
+}
+
+// Messages and the About box hold nothing (a modal dialog would fail the test): detection runs
+// while they are open, and there is one About box however often it is asked for.
+TEST_F(MainWindow, MessagesAndAboutHoldNothing) {
+    QTemporaryDir dir;
+    ostrel::shell::StartOptions options;
+    options.source = dir.filePath(QStringLiteral("absent.mkv"));
+    frmOstrel window(options);
+    DialogAnswers answers;
+    ASSERT_TRUE(window.load());
+    const QList<QMessageBox*> boxes = window.reporter().openBoxes();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0]->text().startsWith("Error ")) << boxes[0]->text().toStdString();
+    EXPECT_EQ(boxes[0]->icon(), QMessageBox::NoIcon);
+    window.showAbout();
+    window.showAbout();
+    EXPECT_EQ(window.findChildren<ostrel::shell::frmAbout*>().size(), 1);
+    const auto passes = window.loop().passes();
+    QTRY_VERIFY_WITH_TIMEOUT(window.loop().passes() >= passes + 5, kWaitMs);
+    window.endProgram();
+}
+
+// Headless shows no window (what else it does is seen from outside, in headless_e2e.py).
+TEST_F(MainWindow, HeadlessShowsNoWindow) {
+    ostrel::shell::StartOptions options;
+    options.headless = true;
+    options.source = QStringLiteral("videotestsrc ! video/x-raw,width=64,height=48");
+    frmOstrel window(options);
+    ASSERT_TRUE(window.load());
+    window.clientAttached();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.monitor(), nullptr);
+    EXPECT_EQ(window.video(), nullptr);
     window.endProgram();
 }

@@ -2,12 +2,13 @@
 draws in real time, the program started on the session bus, a D-Bus client with the automation
 names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
 
-Used by tests/areas/automation_e2e.py and bench/event-latency. Needs Debian's python3-dbus and
-python3-gi (/usr/bin/python3).
+Used by tests/areas/automation_e2e.py, tests/shell/headless_e2e.py, bench/event-latency and
+bench/headless-soak. Needs Debian's python3-dbus and python3-gi (/usr/bin/python3).
 """
 
 import os
 import signal
+import socket
 import subprocess
 import threading
 import time
@@ -214,10 +215,10 @@ class Program:
         with open(self.log_path, "rb") as log:
             return log.read().decode("utf-8", "replace")
 
-    def wait_serving(self, bus, timeout=15.0):
+    def wait_serving(self, bus, timeout=15.0, name=BUS_NAME):
         """True once the program owns the bus name; False when it ended or did not in time.
         Asks NameHasOwner, which never starts a program by activation."""
-        return wait_until(lambda: not self.running() or bus.name_has_owner(BUS_NAME), timeout,
+        return wait_until(lambda: not self.running() or bus.name_has_owner(name), timeout,
                           step=0.02) and self.running()
 
     def wait_exit(self, timeout=10.0):
@@ -240,7 +241,8 @@ class Client:
     """A D-Bus client of the automation interface, with explicit signatures (no
     introspection), that records every detection it receives."""
 
-    def __init__(self):
+    def __init__(self, bus_name=BUS_NAME):
+        self.bus_name = bus_name
         # A connection of its own, which the client may close without the process ending.
         self.bus = dbus.SessionBus(private=True)
         self.bus.set_exit_on_disconnect(False)
@@ -258,8 +260,19 @@ class Client:
                 if p == path]
 
     def call(self, path, interface, member, signature="", *args):
-        return self.bus.call_blocking(BUS_NAME, path, interface, member, signature, args,
+        return self.bus.call_blocking(self.bus_name, path, interface, member, signature, args,
                                       timeout=15)
+
+    def flood(self, path, interface, member, count, timeout=60.0):
+        """Sends `count` calls of `member` (no arguments) at once, then waits for every answer.
+        Returns the number of calls that did not succeed."""
+        answers = []
+        for _ in range(count):
+            self.bus.call_async(self.bus_name, path, interface, member, "", (),
+                                lambda *_: answers.append(True), lambda _: answers.append(False),
+                                timeout=timeout)
+        wait_until(lambda: len(answers) >= count, timeout, step=0.05)
+        return count - answers.count(True)
 
     def create(self):
         return str(self.call(ROOT_PATH, ROOT, "CreateConUnit"))
@@ -283,7 +296,36 @@ class Client:
     def owner_pid(self):
         return int(self.bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                           "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                                          "s", (BUS_NAME,)))
+                                          "s", (self.bus_name,)))
 
     def close(self):
         self.bus.close()
+
+
+class NotifySocket:
+    """A datagram socket in `directory` that takes a program's service notifications (give the
+    program NOTIFY_SOCKET=path), read at once by a thread as a service manager does: a sender
+    blocks once a few messages wait unread."""
+
+    def __init__(self, directory):
+        self.path = os.path.join(directory, "notify.socket")
+        self._socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self._socket.bind(self.path)
+        self.lines = []  # every "KEY=value" line received, in order
+        threading.Thread(target=self._run, name="notify-socket", daemon=True).start()
+
+    def _run(self):
+        try:
+            while True:
+                self.lines += self._socket.recv(4096).decode("utf-8", "replace").split("\n")
+        except OSError:
+            pass  # closed
+
+    def wait_for(self, prefix, count=1, timeout=15.0):
+        """True once `count` lines that start with `prefix` have arrived."""
+        return wait_until(lambda: sum(l.startswith(prefix) for l in self.lines) >= count,
+                          timeout, step=0.01)
+
+    def close(self):
+        self._socket.shutdown(socket.SHUT_RDWR)
+        self._socket.close()
