@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct RecordingHost : DetectionPassHost {
     bool editing = false;
     std::int32_t count = 0;
     std::vector<std::int32_t> missing;
+    std::int32_t failing = 0;  // its measurement throws
     Calls calls;
     DetectionLoop* growDuringPass = nullptr;  // adds an area and announces a frame mid-pass
 
@@ -41,10 +43,16 @@ struct RecordingHost : DetectionPassHost {
         if (std::find(missing.begin(), missing.end(), number) != missing.end()) {
             return false;
         }
+        if (number == failing) {
+            throw std::bad_alloc();
+        }
         calls.push_back("area " + std::to_string(number));
         return true;
     }
     void updateMonitor() override { calls.push_back("monitor"); }
+    void passFailed(std::int32_t number, const std::string& what) override {
+        calls.push_back("failed " + std::to_string(number) + ": " + what);
+    }
 };
 
 }  // namespace
@@ -99,4 +107,17 @@ TEST(DetectionLoop, TheCountIsReadOnceAndPassesDoNotNest) {
     EXPECT_EQ(loop.passes(), 1);
     EXPECT_EQ(loop.areasMeasured(), 2);
     EXPECT_EQ(host.framesWaiting, 1) << "no nested pass took the second frame";
+}
+
+TEST(DetectionLoop, AFailingAreaIsSkippedAndReportedOncePerRunOfFailures) {
+    RecordingHost host;
+    DetectionLoop loop(host);
+    host.count = 3;
+    host.failing = 2;
+    host.framesWaiting = 2;
+    loop.frameReady();
+    loop.frameReady();
+    EXPECT_EQ(host.calls, (Calls{"frame", "area 1", "failed 2: std::bad_alloc", "area 3", "monitor",
+                                 "frame", "area 1", "area 3", "monitor"}));
+    EXPECT_EQ(loop.passes(), 2);
 }

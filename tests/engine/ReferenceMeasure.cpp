@@ -110,23 +110,23 @@ void calculate(ReferenceArea& area, const PixelView& source, const MeasureSettin
 
     if (area.motionPer > s.motionThreshold) {
         if (!area.motionStatus && s.motionEvent) {
-            area.motionChanged = true;
+            ++area.motionChanged;
         }
         area.motionStatus = true;
     } else {
         if (area.motionStatus && s.motionEvent) {
-            area.motionChanged = true;
+            ++area.motionChanged;
         }
         area.motionStatus = false;
     }
     if (area.colorPer > s.colorThreshold) {
         if (!area.colorStatus && s.colorEvent) {
-            area.colorChanged = true;
+            ++area.colorChanged;
         }
         area.colorStatus = true;
     } else {
         if (area.colorStatus && s.colorEvent) {
-            area.colorChanged = true;
+            ++area.colorChanged;
         }
         area.colorStatus = false;
     }
