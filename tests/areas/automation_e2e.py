@@ -138,10 +138,9 @@ class FilesWindowsAndRelease(ProgramTest):
         self.assertFails(lambda: c.add(unit, "One more"), FAILED, "An error occurred while AddArea!")
         self.assertFails(lambda: c.unit(unit, "OpenFile", "s", self.areas_file("over.cfg", AREA_LIMIT + 1)),
                          FAILED, FILE_FAILED)
-        last = c.area(unit, AREA_LIMIT)
-        frames = len(self.fifo.writes)
+        frames = len(self.fifo.writes)  # the program goes on taking frames and answering
         self.assertTrue(wait_until(lambda: len(self.fifo.writes) > frames + 3, 5))
-        self.assertEqual((self.count(unit), int(c.get(last, "MotionPer"))), (AREA_LIMIT, 0))
+        self.assertEqual(self.count(unit), AREA_LIMIT)
 
         # Release ends the program in order: status 0, its settings written.
         settings = os.path.join(self.config, "Ostrel", "Ostrel.conf")
