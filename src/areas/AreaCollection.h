@@ -12,6 +12,11 @@ namespace ostrel::areas {
 
 class DetectionArea;
 
+// The longest key, in UTF-16 code units, wherever a key comes from (the key dialog, a client, a
+// configuration file). A file line holds it even when every character is a double quote, which
+// is written doubled inside quotes.
+inline constexpr qsizetype kMaxKeyLength = 1024;
+
 // A key without the spaces around it; blanks inside it, and other characters such as tabs,
 // belong to the key.
 QString TrimKey(const QString& key);

@@ -39,15 +39,31 @@ ctlDetArea& AreaControlArray::element(std::int64_t position) const {
     return *found;
 }
 
+int AreaControlArray::freePosition() const {
+    if (highestPosition() < kHighestPosition) {
+        return highestPosition() + 1;
+    }
+    int expected = 0;  // positions are ascending: the first gap is the lowest free one
+    for (const auto& [position, element] : elements_) {
+        if (position != expected) {
+            return expected;
+        }
+        ++expected;
+    }
+    return -1;
+}
+
 void AreaControlArray::ensureRoom() const {
-    if (highestPosition() >= kHighestPosition) {
+    if (freePosition() < 0) {
         throw NoSuchElementError("no room for another area control");
     }
 }
 
 int AreaControlArray::load() {
-    ensureRoom();
-    const int position = highestPosition() + 1;
+    const int position = freePosition();
+    if (position < 0) {
+        throw NoSuchElementError("no room for another area control");
+    }
     create(position);
     return position;
 }
@@ -60,6 +76,7 @@ void AreaControlArray::unload(int position) {
     if (found != elements_.end()) {
         if (found->second) {
             forgetIndex(found->second->MyIndex(), position);
+            bufferBytes_ -= found->second->measure().bufferBytes();
         }
         delete found->second.data();
         elements_.erase(found);
@@ -85,6 +102,9 @@ ctlDetArea* AreaControlArray::create(int position) {
     auto* element = new ctlDetArea(container_);
     elements_[position] = element;
     positionsByIndex_[element->MyIndex()].insert(position);
+    bufferBytes_ += element->measure().bufferBytes();
+    connect(element, &ctlDetArea::bufferBytesChanged, this,
+            [this](std::int64_t bytes) { bufferBytes_ += bytes; });
     connect(element, &ctlDetArea::myIndexChanged, this,
             [this, position](std::int32_t oldIndex, std::int32_t newIndex) {
                 forgetIndex(oldIndex, position);

@@ -14,8 +14,9 @@ namespace ostrel::areas {
 class ctlDetArea;
 
 // The main window's array of area controls, by 16-bit position. Element 0 always exists; the
-// others are loaded at the highest position + 1 and unloaded one by one. The elements' mouse
-// events come out with the element's position in front.
+// others are loaded at the highest position + 1, or at the lowest free position once the
+// highest is taken, and unloaded one by one. The elements' mouse events come out with the
+// element's position in front.
 class AreaControlArray : public QObject {
     Q_OBJECT
 
@@ -33,14 +34,16 @@ public:
     // The lowest position whose element has MyIndex `number`, -1 when none has.
     int positionOfIndex(std::int32_t number) const;
     int highestPosition() const { return elements_.rbegin()->first; }
-    // Loads a new element at the highest position + 1 and returns that position;
-    // NoSuchElementError once position 32767 is taken.
+    // Loads a new element at the highest position + 1, or at the lowest free position when
+    // 32767 is taken, and returns that position; NoSuchElementError when every one is taken.
     int load();
     // Checks that load() would succeed.
     void ensureRoom() const;
     // Unloads the element at `position` (not 0).
     void unload(int position);
     const std::map<int, QPointer<ctlDetArea>>& elements() const { return elements_; }
+    // Bytes of the measurement buffers of every loaded element.
+    std::int64_t bufferBytes() const { return bufferBytes_; }
 
 Q_SIGNALS:
     void Click(int position);
@@ -48,6 +51,8 @@ Q_SIGNALS:
     void MouseDown(int position, short Button, short Shift, float X, float Y);
 
 private:
+    // The position load() takes, -1 when there is none.
+    int freePosition() const;
     ctlDetArea* create(int position);
     void forgetIndex(std::int32_t number, int position);
 
@@ -56,6 +61,7 @@ private:
 
     QWidget* container_;
     std::map<int, QPointer<ctlDetArea>> elements_;
+    std::int64_t bufferBytes_ = 0;
 };
 
 }  // namespace ostrel::areas

@@ -23,6 +23,12 @@ public:
     using AreaError::AreaError;
 };
 
+// More areas, or larger ones, than the program can hold: nothing was added.
+class AreaLimitError : public AreaError {
+public:
+    using AreaError::AreaError;
+};
+
 // An area object whose area was removed: it is bound to no area any more.
 class NoAreaError : public AreaError {
 public:

@@ -147,7 +147,7 @@ QString AutomationService::createConUnit(const QString& owner) {
     auto* object = new ConUnitObject(*this, std::make_unique<ConUnit>(registry_, host_, *timer_),
                                      path, owner);
     units_.push_back(object);
-    if (!bus_.registerObject(path, object, QDBusConnection::ExportScriptableContents)) {
+    if (!bus_.registerVirtualObject(path, object, QDBusConnection::SingleNode)) {
         releaseConUnit(object);
         return QString();
     }

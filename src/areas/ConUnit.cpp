@@ -2,17 +2,15 @@
 
 #include <algorithm>
 
-#include "AreaControlArray.h"
+#include <QDir>
+
 #include "ConUnitHost.h"
 #include "DetectionArea.h"
-#include "ctlDetArea.h"
 #include "mdlSub.h"
 
 namespace ostrel::areas {
 
 namespace {
-
-constexpr double kDefaultFraction = 0.33;
 
 // Runs `call`; any failure inside becomes AutomationFailure with `description`.
 template <typename Call>
@@ -26,110 +24,31 @@ auto failingWith(const char* description, Call call) -> decltype(call()) {
 
 }  // namespace
 
-// --- frmTimer ---
-
-frmTimer::frmTimer(mdlSub& registry, QObject* parent, std::chrono::milliseconds firstInterval,
-                   std::chrono::milliseconds interval)
-    : QObject(parent), registry_(registry), firstInterval_(firstInterval), interval_(interval) {
-    setObjectName(QStringLiteral("frmTimer"));
-    tmTimer_.setObjectName(QStringLiteral("tmTimer"));
-    // A coarse timer may fire 5 % early; the first second after creation stays quiet.
-    tmTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&tmTimer_, &QTimer::timeout, this, &frmTimer::tmTimer_Timer);
-}
-
-frmTimer::~frmTimer() = default;
-
-void frmTimer::attach(ConUnit* unit) {
-    units_.push_back(unit);
-    tmTimer_.start(firstInterval_);
-}
-
-bool frmTimer::detach(ConUnit* unit) {
-    const auto found = std::find(units_.begin(), units_.end(), unit);
-    if (found == units_.end()) {
-        return false;
-    }
-    units_.erase(found);
-    if (units_.empty()) {
-        tmTimer_.stop();
-        return true;
-    }
-    return false;
-}
-
-// One walk over the areas in number order, motion before colour. A handler may remove or clear
-// areas (an in-process client runs in the middle of the walk): the count and every control are
-// looked at again before each step, and what is gone is skipped.
-void frmTimer::tmTimer_Timer() {
-    if (tmTimer_.intervalAsDuration() != interval_) {
-        tmTimer_.setInterval(interval_);
-    }
-    if (ticking_) {
-        return;  // a handler ran an event loop inside the walk; that walk goes on
-    }
-    ticking_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{ticking_};
-
-    const std::int32_t n = registry_.areaCollection().Count();
-    for (std::int32_t i = 1; i <= n && i <= registry_.areaCollection().Count(); ++i) {
-        const QPointer<ctlDetArea> control = registry_.controls().at(registry_.FindAreaPosition(i));
-        if (!control) {
-            continue;
-        }
-        if (control->MotionChanged() && !report(i, control, true)) {
-            continue;
-        }
-        if (control && control->ColorChanged()) {
-            report(i, control, false);
-        }
-    }
-}
-
-bool frmTimer::report(std::int32_t number, const QPointer<ctlDetArea>& control, bool motion) {
-    const bool status = motion ? control->MotionStatus() : control->ColorStatus();
-    // Units may come and go in a handler: raise on those that were there and still are.
-    const std::vector<QPointer<ConUnit>> receivers(units_.begin(), units_.end());
-    for (const QPointer<ConUnit>& unit : receivers) {
-        if (!unit || unit->isReleased()) {
-            continue;
-        }
-        if (motion) {
-            Q_EMIT unit->MotionDetection(number, status);
-        } else {
-            Q_EMIT unit->ColorDetection(number, status);
-        }
-    }
-    if (!control) {
-        return false;
-    }
-    if (motion) {
-        control->setMotionChanged(false);
-    } else {
-        control->setColorChanged(false);
-    }
-    return control->MyIndex() == number && number <= registry_.areaCollection().Count();
-}
-
-// --- ConUnit ---
-
 ConUnit::ConUnit(mdlSub& registry, ConUnitHost& host, frmTimer& timer, QObject* parent)
     : QObject(parent), registry_(registry), host_(host), timer_(timer) {
-    timer_.attach(this);
+    connect(&timer_, &frmTimer::changeReported, this,
+            [this](std::int32_t number, DetectionKind kind, bool status) {
+                if (released_) {
+                    return;
+                }
+                if (kind == DetectionKind::Motion) {
+                    Q_EMIT MotionDetection(number, status);
+                } else {
+                    Q_EMIT ColorDetection(number, status);
+                }
+            });
+    timer_.hold(this);
     try {
         host_.clientAttached();
     } catch (...) {
-        timer_.detach(this);
+        timer_.letGo(this);
         throw;
     }
 }
 
 ConUnit::~ConUnit() {
     if (!released_) {
-        timer_.detach(this);
+        timer_.letGo(this);
     }
 }
 
@@ -138,7 +57,7 @@ void ConUnit::Release() {
         return;
     }
     released_ = true;
-    if (timer_.detach(this)) {
+    if (timer_.letGo(this)) {
         host_.lastClientReleased();
     }
 }
@@ -151,17 +70,18 @@ std::shared_ptr<DetectionArea> ConUnit::Area(const AreaIndex& index) const {
 
 std::shared_ptr<DetectionArea> ConUnit::Add(const QString& key, const QList<double>& geometry) {
     return failingWith("An error occurred while AddArea!", [&] {
-        const QString trimmed = TrimKey(key);
-        if (geometry.size() > 4 || trimmed.isEmpty() || trimmed.size() > kMaxAutomationKeyLength) {
+        if (geometry.size() > 4 || TrimKey(key).isEmpty()) {
             throw AutomationFailure("refused");
         }
+        constexpr double fraction = kDefaultAreaFraction;
+        double fractions[4] = {fraction, fraction, fraction, fraction};
+        std::copy(geometry.begin(), geometry.end(), fractions);
+        registry_.ensureRoomFor(
+            1, registry_.bufferBytesFor(fractions[0], fractions[1], fractions[2], fractions[3]));
         const std::shared_ptr<DetectionArea> area = registry_.AddArea(key);
         if (!area) {
             throw AutomationFailure("an area is being edited");
         }
-        double fractions[4] = {kDefaultFraction, kDefaultFraction, kDefaultFraction,
-                               kDefaultFraction};
-        std::copy(geometry.begin(), geometry.end(), fractions);
         area->Size(fractions[0], fractions[1], fractions[2], fractions[3]);
         return area;
     });
@@ -184,8 +104,12 @@ bool ConUnit::OpenFile(const QString& fileName) {
 }
 
 bool ConUnit::SaveFile(const QString& fileName) {
-    return failingWith("An error occurred while processing the specified file!",
-                       [&] { return host_.saveConfig(fileName); });
+    return failingWith("An error occurred while processing the specified file!", [&] {
+        if (QDir::isRelativePath(fileName)) {
+            throw AutomationFailure("not an absolute path");
+        }
+        return host_.saveConfig(fileName);
+    });
 }
 
 bool ConUnit::SelectArea(const AreaIndex& index) {

@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -23,6 +25,62 @@ namespace {
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kIntrospectableInterface = QStringLiteral("org.freedesktop.DBus.Introspectable");
 const QString kAreaInterface = QStringLiteral("org.ostrel.DetectionArea");
+const QString kConUnitInterface = QStringLiteral("org.ostrel.ConUnit");
+const QString kConUnitInterfaceXml = QStringLiteral(
+    "  <interface name=\"org.ostrel.ConUnit\">\n"
+    "    <method name=\"About\"/>\n"
+    "    <method name=\"Area\">\n"
+    "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
+    "      <arg name=\"Area\" type=\"o\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"Add\">\n"
+    "      <arg name=\"Key\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"Geometry\" type=\"ad\" direction=\"in\"/>\n"
+    "      <arg name=\"Area\" type=\"o\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"Remove\">\n"
+    "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"OpenFile\">\n"
+    "      <arg name=\"FileName\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"SaveFile\">\n"
+    "      <arg name=\"FileName\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"SelectArea\">\n"
+    "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"Clear\">\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"ShowConUnit\">\n"
+    "      <arg name=\"Mode\" type=\"b\" direction=\"in\"/>\n"
+    "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"Release\"/>\n"
+    "    <property name=\"Count\" type=\"i\" access=\"read\">\n"
+    "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+    "    </property>\n"
+    "    <property name=\"MonitorVisible\" type=\"b\" access=\"readwrite\">\n"
+    "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+    "    </property>\n"
+    "    <property name=\"VideoVisible\" type=\"b\" access=\"readwrite\">\n"
+    "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+    "    </property>\n"
+    "    <signal name=\"MotionDetection\">\n"
+    "      <arg name=\"Index\" type=\"i\"/>\n"
+    "      <arg name=\"MotionStatus\" type=\"b\"/>\n"
+    "    </signal>\n"
+    "    <signal name=\"ColorDetection\">\n"
+    "      <arg name=\"Index\" type=\"i\"/>\n"
+    "      <arg name=\"ColorStatus\" type=\"b\"/>\n"
+    "    </signal>\n"
+    "  </interface>\n");
+
 const QString kNoAreaMessage = QStringLiteral("The area of this DetectionArea object no longer exists.");
 
 QString unexpectedFailure(const std::exception* failure) {
@@ -168,16 +226,182 @@ QDBusObjectPath OstrelObject::CreateConUnit() {
     return QDBusObjectPath(path);
 }
 
+// --- calls answered by hand ---
+
+void VirtualCallContext::sendErrorReply(const QString& name, const QString& text) const {
+    call_.error = call_.message.createErrorReply(name, text);
+}
+
+void VirtualCallContext::sendErrorReply(QDBusError::ErrorType type, const QString& text) const {
+    call_.error = call_.message.createErrorReply(type, text);
+}
+
+template <typename Member>
+QDBusMessage VirtualCallContext::answerWith(const QDBusMessage& message, Member member) {
+    const Current outer = std::exchange(call_, Current{message, {}, false});
+    QDBusMessage reply;
+    if constexpr (std::is_void_v<decltype(member())>) {
+        member();
+        reply = message.createReply();
+    } else {
+        reply = message.createReply(QVariant::fromValue(member()));
+    }
+    if (call_.error.type() == QDBusMessage::ErrorMessage) {
+        reply = call_.error;
+    } else if (call_.delayed) {
+        reply = QDBusMessage();
+    }
+    call_ = outer;  // a member may run an event loop in which other calls are answered
+    return reply;
+}
+
 // --- /org/ostrel/ConUnit/N ---
 
 ConUnitObject::ConUnitObject(AutomationService& service, std::unique_ptr<ConUnit> unit,
                              QString path, QString owner)
     : service_(service), unit_(std::move(unit)), path_(std::move(path)), owner_(std::move(owner)) {
-    connect(unit_.get(), &ConUnit::MotionDetection, this, &ConUnitObject::MotionDetection);
-    connect(unit_.get(), &ConUnit::ColorDetection, this, &ConUnitObject::ColorDetection);
+    connect(unit_.get(), &ConUnit::MotionDetection, this, [this](std::int32_t index, bool status) {
+        emitDetection("MotionDetection", index, status);
+    });
+    connect(unit_.get(), &ConUnit::ColorDetection, this, [this](std::int32_t index, bool status) {
+        emitDetection("ColorDetection", index, status);
+    });
 }
 
 ConUnitObject::~ConUnitObject() = default;
+
+void ConUnitObject::emitDetection(const char* member, std::int32_t index, bool status) {
+    QDBusMessage signal =
+        QDBusMessage::createSignal(path_, kConUnitInterface, QLatin1String(member));
+    signal << int(index) << status;
+    service_.connection().send(signal);
+}
+
+QString ConUnitObject::introspect(const QString&) const {
+    return kConUnitInterfaceXml;
+}
+
+bool ConUnitObject::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (message.interface() == kIntrospectableInterface) {
+        return false;  // QtDBus builds the document around introspect()
+    }
+    const QDBusMessage reply =
+        message.service() == owner_
+            ? answer(message)
+            : message.createErrorReply(QDBusError::AccessDenied,
+                                       QStringLiteral("This ConUnit belongs to another client."));
+    if (reply.type() != QDBusMessage::InvalidMessage && message.isReplyRequired()) {
+        connection.send(reply);
+    }
+    return true;
+}
+
+// D-Bus API
+QDBusMessage ConUnitObject::answer(const QDBusMessage& message) {
+    if (message.interface() == kPropertiesInterface) {
+        return answerProperty(message);
+    }
+    if (!message.interface().isEmpty() && message.interface() != kConUnitInterface) {
+        return message.createErrorReply(
+            QDBusError::UnknownInterface,
+            QStringLiteral("No interface %1.").arg(message.interface()));
+    }
+    const QString member = message.member();
+    const QString signature = message.signature();
+    const QList<QVariant> args = message.arguments();
+    const auto is = [&](const char* name, const char* types) {
+        return member == QLatin1String(name) && signature == QLatin1String(types);
+    };
+    const auto text = [&](int i) { return args.value(i).toString(); };
+    const auto index = [&] { return args.value(0).value<QDBusVariant>(); };
+    const auto answered = [&](auto call) { return answerWith(message, call); };
+    if (is("About", "")) {
+        return answered([&] { About(); });
+    }
+    if (is("Area", "v")) {
+        return answered([&] { return Area(index()); });
+    }
+    if (is("Add", "sad")) {
+        return answered([&] { return Add(text(0), qdbus_cast<QList<double>>(args.value(1))); });
+    }
+    if (is("Remove", "v")) {
+        return answered([&] { return Remove(index()); });
+    }
+    if (is("OpenFile", "s")) {
+        return answered([&] { return OpenFile(text(0)); });
+    }
+    if (is("SaveFile", "s")) {
+        return answered([&] { return SaveFile(text(0)); });
+    }
+    if (is("SelectArea", "v")) {
+        return answered([&] { return SelectArea(index()); });
+    }
+    if (is("Clear", "")) {
+        return answered([&] { return Clear(); });
+    }
+    if (is("ShowConUnit", "b")) {
+        return answered([&] { return ShowConUnit(args.value(0).toBool()); });
+    }
+    if (is("Release", "")) {
+        return answered([&] { Release(); });
+    }
+    return message.createErrorReply(QDBusError::UnknownMethod,
+                                    QStringLiteral("No method %1 with signature %2 in %3.")
+                                        .arg(member, signature, kConUnitInterface));
+}
+
+// Count (read), MonitorVisible and VideoVisible (read and write), each value of exactly its type.
+QDBusMessage ConUnitObject::answerProperty(const QDBusMessage& message) {
+    const QString member = message.member();
+    const QString signature = message.signature();
+    const QList<QVariant> args = message.arguments();
+    const QString interface = args.value(0).toString();
+    const bool ours = interface.isEmpty() || interface == kConUnitInterface;
+    if (member == QLatin1String("GetAll") && signature == QLatin1String("s")) {
+        return answerWith(message, [&] {
+            QVariantMap values;
+            if (ours) {
+                values.insert(QStringLiteral("Count"), Count());
+                values.insert(QStringLiteral("MonitorVisible"), MonitorVisible());
+                values.insert(QStringLiteral("VideoVisible"), VideoVisible());
+            }
+            return values;
+        });
+    }
+    const bool reading = member == QLatin1String("Get") && signature == QLatin1String("ss");
+    const bool writing = member == QLatin1String("Set") && signature == QLatin1String("ssv");
+    if (!reading && !writing) {
+        return message.createErrorReply(
+            QDBusError::UnknownMethod,
+            QStringLiteral("No method %1 with signature %2.").arg(member, signature));
+    }
+    const QString name = args.value(1).toString();
+    const bool count = name == QLatin1String("Count");
+    const bool monitor = name == QLatin1String("MonitorVisible");
+    if (!ours || !(count || monitor || name == QLatin1String("VideoVisible"))) {
+        return message.createErrorReply(QDBusError::UnknownProperty,
+                                        QStringLiteral("No property %1.").arg(name));
+    }
+    if (reading) {
+        return answerWith(message, [&] {
+            return QDBusVariant(count     ? QVariant(Count())
+                                : monitor ? QVariant(MonitorVisible())
+                                          : QVariant(VideoVisible()));
+        });
+    }
+    if (count) {
+        return message.createErrorReply(QDBusError::PropertyReadOnly,
+                                        QStringLiteral("%1 is read-only.").arg(name));
+    }
+    const QVariant value = args.value(2).value<QDBusVariant>().variant();
+    if (value.metaType().id() != QMetaType::Bool) {
+        return message.createErrorReply(
+            QDBusError::InvalidArgs, QStringLiteral("%1 takes a value of D-Bus type b.").arg(name));
+    }
+    return answerWith(message, [&] {
+        monitor ? setMonitorVisible(value.toBool()) : setVideoVisible(value.toBool());
+    });
+}
 
 template <typename Result, typename Call>
 Result ConUnitObject::forward(Result fallback, Call call) {
@@ -200,41 +424,28 @@ bool ConUnitObject::refuseIndex() {
     return false;
 }
 
-// D-Bus API
-
-// QtDBus reads and writes these through the meta-object, where no failure may escape.
 int ConUnitObject::Count() const { return unit_->Count(); }
 
-bool ConUnitObject::MonitorVisible() const {
-    try {
-        return unit_->MonitorVisible();
-    } catch (...) {
-        return false;
-    }
+bool ConUnitObject::MonitorVisible() {
+    return forward(false, [&] { return unit_->MonitorVisible(); });
 }
 
 void ConUnitObject::setMonitorVisible(bool visible) {
-    AutomationService::CallScope scope(service_);
-    try {
+    forward(true, [&] {
         unit_->setMonitorVisible(visible);
-    } catch (...) {
-    }
+        return true;
+    });
 }
 
-bool ConUnitObject::VideoVisible() const {
-    try {
-        return unit_->VideoVisible();
-    } catch (...) {
-        return false;
-    }
+bool ConUnitObject::VideoVisible() {
+    return forward(false, [&] { return unit_->VideoVisible(); });
 }
 
 void ConUnitObject::setVideoVisible(bool visible) {
-    AutomationService::CallScope scope(service_);
-    try {
+    forward(true, [&] {
         unit_->setVideoVisible(visible);
-    } catch (...) {
-    }
+        return true;
+    });
 }
 
 void ConUnitObject::About() {

@@ -7,6 +7,8 @@
 #include <unordered_map>
 
 #include <QDBusContext>
+#include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
@@ -24,8 +26,9 @@ class DetectionArea;
 class mdlSub;
 
 // The objects Ostrel puts on the bus. They hold no logic of their own: every D-Bus member
-// forwards to ConUnit or DetectionArea and turns their failures into D-Bus errors. Only the
-// members marked Q_SCRIPTABLE are exported.
+// forwards to ConUnit or DetectionArea and turns their failures into D-Bus errors. Of the root
+// object only the members marked Q_SCRIPTABLE are exported; the others answer the calls
+// themselves, so that they check who calls and the exact type of every value.
 
 // An area number (any integer type) or a key (string) from a client's variant; nothing for
 // other types. Numbers beyond 64 bits signed become the largest one, which matches no area.
@@ -55,67 +58,35 @@ private:
     AutomationService& service_;
 };
 
-// /org/ostrel/ConUnit/N: one client's ConUnit.
-class ConUnitObject : public QObject, protected QDBusContext {
+// What QDBusContext gives an exported QObject, for an object that QtDBus hands the raw calls:
+// the call being answered, and the means to fail it or to answer it later.
+class VirtualCallContext {
+protected:
+    const QDBusMessage& message() const { return call_.message; }
+    // The call fails with this error; what the member returns is dropped.
+    void sendErrorReply(const QString& name, const QString& text = QString()) const;
+    void sendErrorReply(QDBusError::ErrorType type, const QString& text = QString()) const;
+    // The member sends the reply itself; none is sent when it returns.
+    void setDelayedReply(bool delayed) const { call_.delayed = delayed; }
+
+    // Runs `member` for `message` and gives the reply to send: `member`'s arguments, or the
+    // error it set; an invalid message when it answers later.
+    template <typename Member>
+    QDBusMessage answerWith(const QDBusMessage& message, Member member);
+
+private:
+    struct Current {
+        QDBusMessage message;
+        QDBusMessage error;
+        bool delayed = false;
+    };
+    mutable Current call_;
+};
+
+// /org/ostrel/ConUnit/N: one client's ConUnit. It answers that client only: every call from
+// another connection fails with AccessDenied and changes nothing.
+class ConUnitObject : public QDBusVirtualObject, protected VirtualCallContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.ostrel.ConUnit")
-    Q_CLASSINFO("D-Bus Introspection",
-                "  <interface name=\"org.ostrel.ConUnit\">\n"
-                "    <method name=\"About\"/>\n"
-                "    <method name=\"Area\">\n"
-                "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
-                "      <arg name=\"Area\" type=\"o\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"Add\">\n"
-                "      <arg name=\"Key\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"Geometry\" type=\"ad\" direction=\"in\"/>\n"
-                "      <arg name=\"Area\" type=\"o\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"Remove\">\n"
-                "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"OpenFile\">\n"
-                "      <arg name=\"FileName\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"SaveFile\">\n"
-                "      <arg name=\"FileName\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"SelectArea\">\n"
-                "      <arg name=\"Index\" type=\"v\" direction=\"in\"/>\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"Clear\">\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"ShowConUnit\">\n"
-                "      <arg name=\"Mode\" type=\"b\" direction=\"in\"/>\n"
-                "      <arg name=\"Result\" type=\"b\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"Release\"/>\n"
-                "    <property name=\"Count\" type=\"i\" access=\"read\">\n"
-                "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
-                "    </property>\n"
-                "    <property name=\"MonitorVisible\" type=\"b\" access=\"readwrite\">\n"
-                "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
-                "    </property>\n"
-                "    <property name=\"VideoVisible\" type=\"b\" access=\"readwrite\">\n"
-                "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
-                "    </property>\n"
-                "    <signal name=\"MotionDetection\">\n"
-                "      <arg name=\"Index\" type=\"i\"/>\n"
-                "      <arg name=\"MotionStatus\" type=\"b\"/>\n"
-                "    </signal>\n"
-                "    <signal name=\"ColorDetection\">\n"
-                "      <arg name=\"Index\" type=\"i\"/>\n"
-                "      <arg name=\"ColorStatus\" type=\"b\"/>\n"
-                "    </signal>\n"
-                "  </interface>\n")
-    Q_PROPERTY(int Count READ Count)
-    Q_PROPERTY(bool MonitorVisible READ MonitorVisible WRITE setMonitorVisible)
-    Q_PROPERTY(bool VideoVisible READ VideoVisible WRITE setVideoVisible)
 
 public:
     ConUnitObject(AutomationService& service, std::unique_ptr<ConUnit> unit, QString path,
@@ -127,32 +98,33 @@ public:
     // Unique bus name of the client that created the object.
     const QString& owner() const { return owner_; }
 
-    // D-Bus API: properties
-    int Count() const;
-    bool MonitorVisible() const;
-    void setMonitorVisible(bool visible);
-    bool VideoVisible() const;
-    void setVideoVisible(bool visible);
-
-public Q_SLOTS:
-    // D-Bus API
-    Q_SCRIPTABLE void About();
-    Q_SCRIPTABLE QDBusObjectPath Area(const QDBusVariant& Index);
-    Q_SCRIPTABLE QDBusObjectPath Add(const QString& Key, const QList<double>& Geometry);
-    Q_SCRIPTABLE bool Remove(const QDBusVariant& Index);
-    Q_SCRIPTABLE bool OpenFile(const QString& FileName);
-    Q_SCRIPTABLE bool SaveFile(const QString& FileName);
-    Q_SCRIPTABLE bool SelectArea(const QDBusVariant& Index);
-    Q_SCRIPTABLE bool Clear();
-    Q_SCRIPTABLE bool ShowConUnit(bool Mode);
-    Q_SCRIPTABLE void Release();
-
-Q_SIGNALS:
-    // D-Bus API
-    Q_SCRIPTABLE void MotionDetection(int Index, bool MotionStatus);
-    Q_SCRIPTABLE void ColorDetection(int Index, bool ColorStatus);
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
+    // D-Bus API: properties
+    int Count() const;
+    bool MonitorVisible();
+    void setMonitorVisible(bool visible);
+    bool VideoVisible();
+    void setVideoVisible(bool visible);
+
+    // D-Bus API: methods
+    void About();
+    QDBusObjectPath Area(const QDBusVariant& Index);
+    QDBusObjectPath Add(const QString& Key, const QList<double>& Geometry);
+    bool Remove(const QDBusVariant& Index);
+    bool OpenFile(const QString& FileName);
+    bool SaveFile(const QString& FileName);
+    bool SelectArea(const QDBusVariant& Index);
+    bool Clear();
+    bool ShowConUnit(bool Mode);
+    void Release();
+
+    QDBusMessage answer(const QDBusMessage& message);
+    QDBusMessage answerProperty(const QDBusMessage& message);
+    // Sends the signal `member` with the area number and status.
+    void emitDetection(const char* member, std::int32_t index, bool status);
     // Runs `call` for the current D-Bus call; a failure becomes the call's error reply.
     template <typename Result, typename Call>
     Result forward(Result fallback, Call call);

@@ -230,20 +230,26 @@ void ctlDetArea::setFontBold(bool value) {
     Q_EMIT PropertyChanged(QStringLiteral("FontBold"));
 }
 
+engine::AreaGeometry ctlDetArea::limitedGeometry(double left, double top, double width,
+                                                 double height, std::int32_t videoWidth,
+                                                 std::int32_t videoHeight) {
+    return {limitedFraction(left),   limitedFraction(top),   limitedFraction(width),
+            limitedFraction(height), limited(videoWidth, 0), limited(videoHeight, 0)};
+}
+
 void ctlDetArea::Size(double left, double top, double width, double height,
                       std::int32_t videoWidth, std::int32_t videoHeight) {
-    geometry_.left = limitedFraction(left);
-    geometry_.top = limitedFraction(top);
-    geometry_.width = limitedFraction(width);
-    geometry_.height = limitedFraction(height);
-    geometry_.videoWidth = limited(videoWidth, 0);
-    geometry_.videoHeight = limited(videoHeight, 0);
+    geometry_ = limitedGeometry(left, top, width, height, videoWidth, videoHeight);
     ResizeArea();
 }
 
 // Works out the pixel rectangle and buffers again and fits the parts on screen to it.
 void ctlDetArea::ResizeArea() {
+    const std::int64_t before = measure_.bufferBytes();
     measure_.ResizeArea(geometry_, colRes_);
+    if (measure_.bufferBytes() != before) {
+        Q_EMIT bufferBytesChanged(measure_.bufferBytes() - before);
+    }
     const engine::PixelRect& r = measure_.pixelRect();
     resize(r.width, r.height);
     pctDetectionArea_->setGeometry(0, 0, r.width, r.height);

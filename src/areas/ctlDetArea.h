@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include <QString>
 #include <QWidget>
@@ -32,11 +33,13 @@ public:
     // Average colour of the piece last measured (computed on each read).
     std::int32_t CalcColor() { return measure_.CalcColor(); }
 
-    // Pending-change flags, set by Calculate and cleared by whoever reports them.
-    bool MotionChanged() const { return measure_.MotionChanged; }
-    void setMotionChanged(bool value) { measure_.MotionChanged = value; }
-    bool ColorChanged() const { return measure_.ColorChanged; }
-    void setColorChanged(bool value) { measure_.ColorChanged = value; }
+    // Status changes not reported yet, counted by Calculate (non-zero: the pending-change flag).
+    std::uint32_t MotionChanged() const { return measure_.MotionChanged; }
+    std::uint32_t ColorChanged() const { return measure_.ColorChanged; }
+    // Whoever reports the changes takes them: the count, leaving none.
+    std::uint32_t takeMotionChanges() { return std::exchange(measure_.MotionChanged, 0); }
+    std::uint32_t takeColorChanges() { return std::exchange(measure_.ColorChanged, 0); }
+    void keepLastChanges() { measure_.keepLastChanges(); }
 
     std::int32_t MotionThreshold() const { return motionThreshold_; }
     void setMotionThreshold(std::int32_t value);
@@ -91,6 +94,10 @@ public:
     // dimensions to at least 0; then the pixel rectangle and buffers are worked out again.
     void Size(double left, double top, double width, double height, std::int32_t videoWidth,
               std::int32_t videoHeight);
+    // The geometry Size stores for these arguments.
+    static engine::AreaGeometry limitedGeometry(double left, double top, double width,
+                                                double height, std::int32_t videoWidth,
+                                                std::int32_t videoHeight);
     // Back to the defaults; measurement results, change flags and FontBold are kept.
     void Clear();
     // Forgets the last measurement's results, statuses and pending changes.
@@ -114,6 +121,8 @@ Q_SIGNALS:
     void PropertyChanged(const QString& name);
     // MyIndex changed, by its setter or by Clear; lets the control array keep its lookup.
     void myIndexChanged(std::int32_t oldIndex, std::int32_t newIndex);
+    // The measurement's buffers grew by `bytes` (shrank, when negative).
+    void bufferBytesChanged(std::int64_t bytes);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,10 @@
 #include "mdlSub.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <limits>
+#include <string>
 
 #include <QAction>
 #include <QMenu>
@@ -18,10 +22,22 @@ QString indexCaption(std::int32_t number, const QString& key) {
     return QStringLiteral("Area %1 - %2").arg(number).arg(key);
 }
 
+std::int64_t quarterOfPhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return std::int64_t(pages) * pageSize / 4;
+}
+
 }  // namespace
 
 mdlSub::mdlSub(AreaControlArray& controls, QWidget* videoPicture, const AreaMenus& menus)
-    : controls_(controls), videoPicture_(videoPicture), menus_(menus) {
+    : controls_(controls),
+      videoPicture_(videoPicture),
+      menus_(menus),
+      bufferBudget_(quarterOfPhysicalMemory()) {
     QAction* first = menus_.mnuSelectIndex->at(0);
     connect(first, &QAction::triggered, this, [this] { Q_EMIT selectIndexTriggered(0); });
 }
@@ -37,6 +53,29 @@ void mdlSub::unbindAll() {
 void mdlSub::setFrameSize(std::int32_t width, std::int32_t height) {
     frameWidth_ = width;
     frameHeight_ = height;
+}
+
+std::int64_t mdlSub::bufferBytesFor(double left, double top, double width, double height) const {
+    return engine::AreaMeasure::bufferBytesFor(
+        ctlDetArea::limitedGeometry(left, top, width, height, frameWidth_, frameHeight_),
+        displayColRes_);
+}
+
+std::int64_t mdlSub::newAreaBytes() const {
+    constexpr double fraction = kDefaultAreaFraction;
+    return bufferBytesFor(fraction, fraction, fraction, fraction);
+}
+
+void mdlSub::ensureRoomFor(std::int64_t areas, std::int64_t bytes, bool replacing) const {
+    const std::int64_t present = replacing ? 0 : collection_.Count();
+    if (present + areas > kMaxAreas) {
+        throw AreaLimitError("Ostrel holds at most " + std::to_string(kMaxAreas) + " areas");
+    }
+    const std::int64_t inUse = replacing ? 0 : controls_.bufferBytes();
+    if (inUse + bytes > bufferBudget_) {
+        throw AreaLimitError("the areas' pictures would take more than " +
+                             std::to_string(bufferBudget_ >> 20) + " MB");
+    }
 }
 
 std::int32_t mdlSub::FindAreaPosition(std::int32_t number) const {
@@ -67,10 +106,16 @@ std::shared_ptr<DetectionArea> mdlSub::AddArea(const QString& key) {
         return nullptr;
     }
     const QString trimmed = TrimKey(key);
-    auto area = std::make_shared<DetectionArea>(*this);
-    if (collection_.Count() >= 1) {
-        controls_.ensureRoom();  // refuse before anything changes
+    if (trimmed.size() > kMaxKeyLength) {
+        throw CollectionError("a key is at most " + std::to_string(kMaxKeyLength) +
+                              " characters long");
     }
+    // Refused before anything changes.
+    ensureRoomFor(1, newAreaBytes());
+    if (collection_.Count() >= 1) {
+        controls_.ensureRoom();
+    }
+    auto area = std::make_shared<DetectionArea>(*this);
     collection_.Add(trimmed, area);
     const int n = collection_.Count();
     const int position = n == 1 ? 0 : controls_.load();
@@ -79,7 +124,8 @@ std::shared_ptr<DetectionArea> mdlSub::AddArea(const QString& key) {
     element.setMyIndex(n);
     area->setVisible(true);
     area->ZOrder(0);
-    area->Size(0.33, 0.33, 0.33, 0.33);
+    constexpr double fraction = kDefaultAreaFraction;
+    area->Size(fraction, fraction, fraction, fraction);
     element.setColRes(displayColRes_);
     element.setFontBold(false);
     element.setKey(trimmed);

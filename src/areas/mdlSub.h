@@ -36,6 +36,14 @@ struct AreaMenus {
     QAction* mnuVisible = nullptr;
 };
 
+// The most areas the program holds. The main window paints the area controls, which are
+// siblings, by a recursion over the siblings of about 300 bytes of stack each: 8 MB of stack
+// overflow at about 27,000 areas. This limit keeps a sixth of that.
+inline constexpr int kMaxAreas = 4096;
+
+// Left, top, width and height of a new area, as fractions of the frame.
+inline constexpr double kDefaultAreaFraction = 0.33;
+
 // The area registry: owns the list of areas and the state shared around it (the selected
 // area, edit mode, the display's and the frame's sizes). Every change to the set of areas goes
 // through it; it keeps the areas numbered 1..n without gaps, each number matching exactly one
@@ -58,14 +66,24 @@ public:
     std::int32_t FrameWidth() const { return frameWidth_; }
     std::int32_t FrameHeight() const { return frameHeight_; }
     void setFrameSize(std::int32_t width, std::int32_t height);
+    // Bytes the areas' buffers may take together; a quarter of physical memory by default.
+    std::int64_t bufferBudget() const { return bufferBudget_; }
+    void setBufferBudget(std::int64_t bytes) { bufferBudget_ = bytes; }
+    // Bytes of the buffers of an area at these fractions of the current frame.
+    std::int64_t bufferBytesFor(double left, double top, double width, double height) const;
+    // The same for a new area, at the default fractions.
+    std::int64_t newAreaBytes() const;
+    // AreaLimitError unless `areas` more areas whose buffers take `bytes` fit beside the present
+    // ones (or, `replacing`, in place of them): at most kMaxAreas areas, within the budget.
+    void ensureRoomFor(std::int64_t areas, std::int64_t bytes, bool replacing = false) const;
 
     // Control-array position of the area numbered `number`, -1 when there is none.
     std::int32_t FindAreaPosition(std::int32_t number) const;
     // Number of the area at control-array `position`, -1 when no element is there.
     std::int32_t SelectedAreaIndex(std::int64_t position) const;
     // Adds an area under the trimmed `key`, numbers and selects it. Null while editing.
-    // CollectionError for a duplicate key, NoSuchElementError when the control array is full;
-    // nothing changes then.
+    // CollectionError for a duplicate key or one longer than kMaxKeyLength, AreaLimitError
+    // beyond the limits of ensureRoomFor; nothing changes then.
     std::shared_ptr<DetectionArea> AddArea(const QString& key);
     // Removes the area `index` names and renumbers the later ones. False while editing;
     // CollectionError when nothing matches (nothing changes then).
@@ -108,6 +126,7 @@ private:
     std::int32_t displayColRes_ = 3;
     std::int32_t frameWidth_ = 0;
     std::int32_t frameHeight_ = 0;
+    std::int64_t bufferBudget_;
 };
 
 }  // namespace ostrel::areas

@@ -12,14 +12,22 @@ namespace ostrel::engine {
 
 namespace {
 
-// A status follows its percentage; a flip while reporting is on leaves a pending-change flag.
+// A status follows its percentage; a flip while reporting is on is one more pending change.
 void updateStatus(std::int32_t percent, std::int32_t threshold, bool reportChanges, bool& status,
-                  bool& changed) {
+                  std::uint32_t& changes) {
     const bool detected = percent > threshold;
     if (detected != status && reportChanges) {
-        changed = true;
+        changes = changes == std::numeric_limits<std::uint32_t>::max() ? changes - 1 : changes + 1;
     }
     status = detected;
+}
+
+// At most two, with the same parity: an odd count ends in a change of the status, an even one
+// in a change and back.
+void keepLast(std::uint32_t& changes) {
+    if (changes > 2) {
+        changes = 2 - changes % 2;
+    }
 }
 
 // Share of samples as a whole percentage. There is one sample per 4 pixels, so the byte count
@@ -44,18 +52,37 @@ KernelParams kernelParamsFor(const MeasureSettings& s, bool firstFrame) {
     return params;
 }
 
+std::int64_t AreaMeasure::bufferBytesFor(const AreaGeometry& geometry, int colRes) {
+    const PixelRect rect = fitPixelRect(geometry);
+    const std::int64_t pixels = std::int64_t(rect.width) * rect.height;
+    return 2 * pixels * colRes + std::int64_t(prevBytes(std::size_t(pixels)));
+}
+
+std::int64_t AreaMeasure::bufferBytes() const {
+    return std::int64_t(cur_.size() + prev_.size() + display_.size());
+}
+
+void AreaMeasure::keepLastChanges() {
+    keepLast(MotionChanged);
+    keepLast(ColorChanged);
+}
+
 void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     const PixelRect rect = fitPixelRect(geometry);
     const std::int64_t bytes = std::int64_t(rect.width) * rect.height * colRes;
     if (bytes - 1 > std::numeric_limits<std::int32_t>::max()) {
         throw EngineError("area buffer of " + std::to_string(bytes) + " bytes is too large");
     }
+    // All buffers first: when memory runs out, the area keeps its old size and buffers whole.
+    std::vector<std::uint8_t> cur(std::size_t(bytes), 0);
+    std::vector<std::uint8_t> prev(prevBytes(std::size_t(rect.width) * rect.height), 0);
+    std::vector<std::uint8_t> display(std::size_t(bytes), 0);
     rect_ = rect;
     colRes_ = colRes;
     lastByte_ = static_cast<std::int32_t>(bytes - 1);
-    cur_.assign(std::size_t(bytes), 0);
-    prev_.assign(prevBytes(std::size_t(rect.width) * rect.height), 0);
-    display_.assign(std::size_t(bytes), 0);
+    cur_.swap(cur);
+    prev_.swap(prev);
+    display_.swap(display);
     curInDisplay_ = false;
     firstFrame_ = true;
 }
@@ -87,7 +114,7 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
 void AreaMeasure::resetResults() {
     motionPer_ = colorPer_ = 0;
     motionStatus_ = colorStatus_ = false;
-    MotionChanged = ColorChanged = false;
+    MotionChanged = ColorChanged = 0;
 }
 
 std::int32_t AreaMeasure::CalcColor() {

@@ -38,7 +38,8 @@ class AreaMeasure {
 public:
     // Works out the pixel rectangle for `geometry` and re-creates the buffers, zeroed, for
     // `colRes` (3 or 4) bytes per pixel. The next measurement counts nothing.
-    // Throws EngineError when the buffer size does not fit 32 bits; nothing changes then.
+    // Throws EngineError when the buffer size does not fit 32 bits, bad_alloc when memory runs
+    // out; nothing changes then.
     void ResizeArea(const AreaGeometry& geometry, int colRes);
 
     // Measures `source`, the area's piece (at least PixWidth x PixHeight pixels of colRes bytes;
@@ -64,10 +65,19 @@ public:
     bool ColorStatus() const { return colorStatus_; }
     std::int32_t lastCalcColor() const { return calcColor_; }
 
-    // Pending-change flags: set by Calculate when a status flips while its event setting is on,
-    // cleared only by whoever reports them.
-    bool MotionChanged = false;
-    bool ColorChanged = false;
+    // Status changes not reported yet: Calculate counts every flip while its event setting is
+    // on; whoever reports them takes the count (each change flips the status, so the count and
+    // the status now give every status in between). Non-zero is the pending-change flag.
+    std::uint32_t MotionChanged = 0;
+    std::uint32_t ColorChanged = 0;
+    // Keeps at most the last two unreported changes of each kind; the status they end in is the
+    // same. For changes that piled up while nobody took them.
+    void keepLastChanges();
+
+    // Bytes of the buffers an area of `geometry` has at `colRes` bytes per pixel.
+    static std::int64_t bufferBytesFor(const AreaGeometry& geometry, int colRes);
+    // Bytes of this area's buffers now.
+    std::int64_t bufferBytes() const;
 
     // The picture the area shows: the marks of the last measurement ORed over the piece (or
     // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes.

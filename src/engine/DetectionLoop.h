@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace ostrel::engine {
 
@@ -21,12 +22,16 @@ public:
     virtual bool measureArea(std::int32_t number) = 0;
     // Writes the selected area's values into the Monitor window.
     virtual void updateMonitor() = 0;
+    // A pass failed (area `number`, or 0 for the pass itself); called once for a run of passes
+    // that fail. Writes the failure to standard error unless the window says it otherwise.
+    virtual void passFailed(std::int32_t number, const std::string& what);
 };
 
 // The detection loop: one pass per new frame. A pass measures every area in number order (or,
 // while an area is being edited, only refreshes the editing box) and then writes the Monitor.
 // It never re-measures a frame, and between passes the program waits in its event loop, where
-// every other handler runs; a pass itself never yields.
+// every other handler runs; a pass itself never yields. No failure leaves a pass: an area that
+// cannot be measured is skipped, and the failure is reported.
 class DetectionLoop {
 public:
     explicit DetectionLoop(DetectionPassHost& host) : host_(host) {}
@@ -38,8 +43,13 @@ public:
     std::int64_t areasMeasured() const { return areasMeasured_; }
 
 private:
+    void runPass();
+    void failed(std::int32_t number, const std::string& what);
+
     DetectionPassHost& host_;
     bool inPass_ = false;
+    bool failedThisPass_ = false;
+    bool failedLastPass_ = false;
     std::int64_t passes_ = 0;
     std::int64_t areasMeasured_ = 0;
 };

@@ -120,7 +120,7 @@ QString keyField(const QString& key) {
 
 // Refuses, before anything is written, a key whose file would not load it back.
 void checkStorable(const QString& fileName, const QString& key, const QString& line) {
-    if (key.contains(QChar(0)) || QString::fromUtf8(key.toUtf8()) != key) {
+    if (key.contains(QChar(0)) || !key.isValidUtf16()) {
         fail(fileName,
              QStringLiteral("the key \"%1\" holds characters a file cannot keep").arg(key));
     }
@@ -149,6 +149,11 @@ void appendBlock(QString& text, const ctlDetArea& area, const QString& fileName)
 // The explicit flush matters: QSaveFile::commit ignores a failure of its own final flush (a
 // full disk) and would put the cut-off file in place of the old one.
 void writeReplacing(const QString& fileName, const QByteArray& bytes) {
+    // The rename would put an ordinary file in the place of whatever is there.
+    const QFileInfo target(fileName);
+    if ((target.exists() || target.isSymLink()) && !target.isFile()) {
+        fail(fileName, QStringLiteral("not an ordinary file"));
+    }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         fail(fileName, QStringLiteral("cannot create the file: ") + file.errorString());
@@ -399,17 +404,49 @@ std::int32_t wholeNumber(const FieldReader& fields, const QString& name, const Q
     return engine::nearest(x);
 }
 
-// Walks the pairs once before anything changes, so that a file with more areas than the limit,
-// or with a broken field structure, is refused as a whole.
-void checkStructure(FieldReader scan) {
-    int areas = 0;
+// A geometry value as far as the scan needs it: one the load will refuse counts as 0 here.
+double scannedFraction(const FieldReader& fields, const QString& name, const QString& value) {
+    try {
+        return number(fields, name, value);
+    } catch (const ConfigFileError&) {
+        return 0;
+    }
+}
+
+// Walks the pairs once before anything changes, so that a file with a broken field structure,
+// or with more areas or larger ones than the registry holds, is refused as a whole. The areas'
+// buffers are counted at the size each End gives them, as the load will.
+void checkStructure(FieldReader scan, const areas::mdlSub& registry, const QString& fileName) {
+    std::int64_t areas = 0;
+    std::int64_t bytes = 0;
+    std::int64_t currentBytes = 0;
+    std::array<double, 4> kept{};  // left, top, width, height
     while (const std::optional<QString> name = scan.next()) {
-        if (!scan.next()) {
+        const std::optional<QString> value = scan.next();
+        if (!value) {
             scan.failHere(QStringLiteral("%1 has no value").arg(*name));
         }
-        if (*name == u"Area" && ++areas > kMaxConfigAreas) {
-            scan.failHere(QStringLiteral("more than %1 areas").arg(kMaxConfigAreas));
+        if (*name == u"Area") {
+            if (++areas > areas::kMaxAreas) {
+                break;  // refused below, without reading the rest
+            }
+            currentBytes = registry.newAreaBytes();
+            bytes += currentBytes;
+        } else if (*name == u"End" && areas > 0) {
+            bytes -= currentBytes;
+            currentBytes = registry.bufferBytesFor(kept[0], kept[1], kept[2], kept[3]);
+            bytes += currentBytes;
         }
+        for (const GeometryLine& line : kGeometryLines) {
+            if (*name == line.name) {
+                kept[std::size_t(line.slot)] = scannedFraction(scan, *name, *value);
+            }
+        }
+    }
+    try {
+        registry.ensureRoomFor(areas, bytes, true);
+    } catch (const areas::AreaLimitError& e) {
+        fail(fileName, QString::fromUtf8(e.what()));
     }
 }
 
@@ -493,7 +530,7 @@ bool LoadConfig(areas::mdlSub& registry, const QString& FileName, Reporter& repo
                         QMessageBox::Information);
         return false;
     }
-    checkStructure(fields);
+    checkStructure(fields, registry, FileName);
     registry.ClearAreas();
     loadAreas(registry, fields, stopRequested);
     registry.RebuildIndexMenu();

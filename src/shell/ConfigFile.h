@@ -13,14 +13,16 @@ namespace ostrel::shell {
 class Reporter;
 
 // Limits that keep a damaged or foreign file from tying the program up. A file that breaks one
-// is refused with ConfigFileError; no file that SaveConfig writes comes near them.
+// is refused with ConfigFileError, as is one with more or larger areas than the registry holds;
+// no file that SaveConfig writes comes near them.
 inline constexpr qint64 kMaxConfigFileBytes = 16 * 1024 * 1024;
 inline constexpr int kMaxConfigLineLength = 4096;  // characters, also the longest field
-inline constexpr int kMaxConfigAreas = 32768;  // as many as the area controls can hold
 
 // Writes every area, in number order, to the configuration file `FileName` (an existing file is
 // replaced only once the new one is complete). False while an area is being edited: nothing is
-// written then. ConfigFileError when the file cannot be written or a key cannot be stored.
+// written then. ConfigFileError when the file cannot be written, when `FileName` names anything
+// but an ordinary file or a new name (a device, a FIFO, a socket, a folder stay untouched), or
+// a key cannot be stored.
 bool SaveConfig(areas::mdlSub& registry, const QString& FileName);
 
 // Replaces every area with those of the configuration file `FileName` and selects the first.

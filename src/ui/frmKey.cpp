@@ -17,6 +17,7 @@ frmKey::frmKey(DialogValues& values, QWidget* parent)
     txtKey_ = new QLineEdit(this);
     txtKey_->setObjectName(QStringLiteral("txtKey"));
     txtKey_->setMinimumWidth(240);
+    txtKey_->setMaxLength(int(areas::kMaxKeyLength));
     const OkCancel buttons = layOutValueDialog(this, txtKey_);
     cmdOk_ = buttons.cmdOk;
     cmdCancel_ = buttons.cmdCancel;

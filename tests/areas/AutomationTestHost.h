@@ -71,7 +71,6 @@ struct AutomationTestHost : AreaWindowParts, ostrel::areas::ConUnitHost {
     void clientAttached() override {
         ++attachCalls;
         window.show();
-        window.setWindowTitle(QStringLiteral("Ostrel - ConUnit"));
     }
     void lastClientReleased() override {
         ++endCalls;

@@ -27,6 +27,7 @@ OSTREL = None  # the binary under test, from the command line
 INTERFACES = os.environ.get("OSTREL_DBUS_INTERFACES", "")
 
 FILE_FAILED = "An error occurred while processing the specified file!"
+AREA_LIMIT = 4096
 
 MOTION = "MotionDetection"
 COLOR = "ColorDetection"
@@ -91,6 +92,12 @@ class ProgramTest(unittest.TestCase):
             expected.append((MOTION, number, status))
             self.wait_for(unit, 0, expected)
 
+    def areas_file(self, name, count):
+        path = os.path.join(self.dir.name, name)
+        with open(path, "w") as file:
+            file.write("OstrelConfig\n" + "".join("Area,a%d\n" % i for i in range(count)))
+        return path
+
     def wait_for(self, unit, since, expected, timeout=5.0):
         """Waits until the events from `unit` since event `since` are `expected`, and no more."""
         wait_until(lambda: len(self.client.detections(unit, since)) >= len(expected), timeout)
@@ -135,6 +142,17 @@ class FilesWindowsAndRelease(ProgramTest):
             c.set(unit, name, dbus.Boolean(not shown), CONUNIT)
             self.assertEqual(bool(c.get(unit, name, CONUNIT)), not shown, name)
 
+        # As many areas as the program holds, painted and measured; beyond that Add and a file
+        # are refused and nothing changes.
+        full = self.areas_file("full.cfg", AREA_LIMIT)
+        self.assertEqual(c.unit(unit, "OpenFile", "s", full), True)
+        self.assertFails(lambda: c.add(unit, "One more"), FAILED, "An error occurred while AddArea!")
+        self.assertFails(lambda: c.unit(unit, "OpenFile", "s", self.areas_file("over.cfg", AREA_LIMIT + 1)),
+                         FAILED, FILE_FAILED)
+        frames = len(self.fifo.writes)  # the program goes on taking frames and answering
+        self.assertTrue(wait_until(lambda: len(self.fifo.writes) > frames + 3, 5))
+        self.assertEqual(self.count(unit), AREA_LIMIT)
+
         # Release ends the program in order: status 0, its settings written.
         settings = os.path.join(self.config, "Ostrel", "Ostrel.conf")
         if os.path.exists(settings):
@@ -172,6 +190,11 @@ class Detections(ProgramTest):
         expected.append((MOTION, 1, False))
         self.wait_for(unit, 0, expected)
         self.assertEqual(bool(c.get(west, "MotionStatus")), False)
+        # A flash of one frame, over before the next tick, is a detection too.
+        self.fifo.show([LEFT_WHITE] + [STILL] * 1000)
+        expected += [(MOTION, 1, True), (MOTION, 1, False)]
+        self.wait_for(unit, 0, expected)
+        self.fifo.show([STILL])
 
         # A red patch on the right half: the colour of the east area. (The colour first: on the
         # black picture the default colour, black, would be detected at once.)

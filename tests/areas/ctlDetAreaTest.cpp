@@ -12,18 +12,6 @@
 
 using ostrel::areas::ctlDetArea;
 
-namespace {
-
-QStringList namesOf(const QSignalSpy& spy) {
-    QStringList names;
-    for (const QList<QVariant>& call : spy) {
-        names << call.at(0).toString();
-    }
-    return names;
-}
-
-}  // namespace
-
 TEST(ctlDetArea, SettersLimitToTheirRanges) {
     ctlDetArea area;
     area.setMotionThreshold(-5);
@@ -69,37 +57,6 @@ TEST(ctlDetArea, LabelFollowsShowLabelIndexAndKey) {
     EXPECT_TRUE(area.FontBold());
     area.setFontBold(false);
     EXPECT_FALSE(area.label()->font().bold());
-}
-
-TEST(ctlDetArea, EverySetterAnnouncesItsProperty) {
-    ctlDetArea area;
-    QSignalSpy spy(&area, &ctlDetArea::PropertyChanged);
-    area.setMotionThreshold(1);
-    area.setMotionSens(1);
-    area.setMotionEvent(false);
-    area.setMotionActive(false);
-    area.setColorThreshold(1);
-    area.setColorSens(1);
-    area.setColorEvent(false);
-    area.setColorActive(false);
-    area.setDetColor(1);
-    area.setForeColor(1);
-    area.setColRes(4);
-    area.setKey("k");
-    area.setMyIndex(1);
-    area.setShowLabel(2);
-    area.setShowPicture(false);
-    area.setShowFrame(false);
-    area.setFontBold(false);
-    EXPECT_EQ(namesOf(spy),
-              QStringList({"MotionThreshold", "MotionSens", "MotionEvent", "MotionActive",
-                           "ColorThreshold", "ColorSens", "ColorEvent", "ColorActive", "DetColor",
-                           "ForeColor", "ColRes", "Key", "MyIndex", "ShowLabel", "ShowPicture",
-                           "ShowFrame", "FontBold"}));
-    spy.clear();
-    area.setColRes(2);
-    area.Clear();
-    EXPECT_TRUE(spy.isEmpty()) << "a refused ColRes and Clear announce nothing";
 }
 
 TEST(ctlDetArea, ColResAcceptsOnlyThreeOrFour) {

@@ -229,3 +229,17 @@ TEST(mdlSub, ZOrderKeepsTheVideoPictureBehind) {
     EXPECT_LT(stackIndex(&w.control(1)), stackIndex(&w.control(2)));
     EXPECT_LT(stackIndex(w.pctDebug), stackIndex(&w.control(1)));
 }
+
+TEST(mdlSub, PositionsAreReusedOnceTheHighestIsTaken) {
+    AreaWindow w{"A", "B"};
+    for (int i = 0; i < 40000; ++i) {  // a new area, the older one goes: past position 32767
+        w.registry.AddArea(i % 2 ? "B" : "C");
+        w.registry.RemoveArea(std::int64_t(2));
+    }
+    auto d = w.registry.AddArea("D");
+    EXPECT_EQ(d->Index(), 3);
+    w.expectConsistent();
+    EXPECT_EQ(w.indexCaptions(), QStringList({"Area 1 - A", "Area 2 - B", "Area 3 - D"}));
+    EXPECT_EQ(w.surface->children().last(), &w.control(3)) << "the new area in front";
+    EXPECT_TRUE(w.control(3).FontBold()) << "and selected";
+}

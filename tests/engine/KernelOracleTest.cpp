@@ -262,8 +262,8 @@ void checkArea(int width, int height, int bpp, Rng& rng, Coverage& coverage) {
                 ref.firstFrame = true;
             }
             if (chance(rng, 50)) {  // the flags are read and reported
-                area.MotionChanged = area.ColorChanged = false;
-                ref.motionChanged = ref.colorChanged = false;
+                area.MotionChanged = area.ColorChanged = 0;
+                ref.motionChanged = ref.colorChanged = 0;
             }
         }
         frame.load(scene);

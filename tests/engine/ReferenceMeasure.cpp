@@ -10,17 +10,17 @@ namespace {
 // Nearest whole number, halves to the even neighbour (the default rounding mode).
 std::int32_t nearest(double x) { return static_cast<std::int32_t>(std::nearbyint(x)); }
 
-// The status follows its share; a flip while its event is on sets the pending-change flag.
+// The status follows its share; a flip while its event is on counts as a change to report.
 void updateStatus(std::int32_t per, std::int32_t threshold, bool event, bool& status,
-                  bool& changed) {
+                  std::uint32_t& changed) {
     if (per > threshold) {
         if (!status && event) {
-            changed = true;
+            ++changed;
         }
         status = true;
     } else {
         if (status && event) {
-            changed = true;
+            ++changed;
         }
         status = false;
     }

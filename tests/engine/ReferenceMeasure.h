@@ -28,8 +28,8 @@ struct ReferenceArea {
     std::int32_t colorPer = 0;
     bool motionStatus = false;
     bool colorStatus = false;
-    bool motionChanged = false;
-    bool colorChanged = false;
+    std::uint32_t motionChanged = 0;  // status changes not reported yet
+    std::uint32_t colorChanged = 0;
     std::int64_t motionCount = 0;  // samples counted by the last measurement
     std::int64_t colorCount = 0;
 };

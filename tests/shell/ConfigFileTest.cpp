@@ -1,20 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <csignal>
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QTemporaryDir>
 
+#include "AreaErrors.h"
 #include "ConfigFile.h"
 #include "ConfigFileError.h"
 #include "DetectionArea.h"
 #include "FileCommands.h"
 #include "Reporter.h"
+#include "frmKey.h"
 #include "support/AreaWindowParts.h"
 #include "support/DialogAnswers.h"
 
@@ -47,6 +53,16 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
         registry.setDisplayColRes(4);
         window.setWindowTitle("Ostrel");
         window.show();
+    }
+    // The small files a test leaves seed the reader's fuzzer (scripts/fuzz).
+    ~ConfigFile() override {
+        const QString seeds = qEnvironmentVariable("OSTREL_SEED_CORPUS");
+        for (const QFileInfo& file : QDir(dir.path()).entryInfoList({"*.cfg"}, QDir::Files)) {
+            if (!seeds.isEmpty() && file.size() <= 8192 && QDir().mkpath(seeds)) {
+                const QString name = QString::number(qHash(read(file.fileName())), 16);
+                QFile::copy(file.filePath(), seeds + "/" + name);
+            }
+        }
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -161,9 +177,14 @@ TEST_F(ConfigFile, SaveThenLoadGivesTheSameAreas) {
 }
 
 TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
-    const QStringList keys = {"007", "1e5",   "a,b",        "say \"hi\"",
-                              "\"",  "\tTab", "two\nlines", QString::fromUtf8("Tür €"),
-                              ""};
+    const QString longest =
+        QString(areas::kMaxKeyLength / 2, u'"') + QString(areas::kMaxKeyLength / 2, u',');
+    const QStringList keys = {"007",        "1e5",
+                              "a,b",        "say \"hi\"",
+                              "\"",         "\tTab",
+                              "two\nlines", QString::fromUtf8("Tür €"),
+                              "",           QString(QChar(0xFEFF)) + "Bom",
+                              longest};
     for (const QString& key : keys) {
         registry.AddArea(key);
     }
@@ -178,6 +199,18 @@ TEST_F(ConfigFile, EveryKeySurvivesAndOrdinaryKeysStayBare) {
     registry.ClearAreas();
     ASSERT_TRUE(LoadConfig(registry, path("keys.cfg"), reporter));
     EXPECT_EQ(this->keys(), keys);
+    ASSERT_TRUE(SaveConfig(registry, path("again.cfg"))) << "whatever loads can be saved";
+    EXPECT_EQ(read("again.cfg"), file);
+
+    // One limit for the key dialog, the registry and the file.
+    ui::DialogValues values;
+    ui::frmKey dialog(values, &window);
+    dialog.txtKey()->setText(longest + "x");
+    dialog.cmdOk()->click();
+    EXPECT_EQ(values.EnteredKey, longest);
+    EXPECT_THROW(registry.AddArea(longest + "x"), areas::CollectionError);
+    EXPECT_THROW(load("OstrelConfig\r\nArea," + QByteArray(areas::kMaxKeyLength + 1, 'k') + "\r\n"),
+                 ConfigFileError);
 }
 
 TEST_F(ConfigFile, ReadsByFieldsKeepingTheGeometryAcrossBlocks) {
@@ -260,7 +293,7 @@ TEST_F(ConfigFile, FaultsInsideTheFileFail) {
 TEST_F(ConfigFile, FilesThatCannotBeTakenFailBeforeTheAreasChange) {
     registry.AddArea("Keep");
     QByteArray many = "OstrelConfig\r\n";
-    for (int i = 0; i <= shell::kMaxConfigAreas; ++i) {
+    for (int i = 0; i <= areas::kMaxAreas; ++i) {
         many += "Area,a" + QByteArray::number(i) + "\r\n";
     }
     QByteArray huge = "OstrelConfig\r\n";
@@ -280,6 +313,12 @@ TEST_F(ConfigFile, FilesThatCannotBeTakenFailBeforeTheAreasChange) {
         EXPECT_THROW(LoadConfig(registry, file, reporter), ConfigFileError) << file.toStdString();
         EXPECT_EQ(keys(), QStringList{"Keep"});
     }
+    // Room for three areas of the default size; one of them and one of the whole frame is more.
+    registry.setBufferBudget(registry.newAreaBytes() * 3);
+    EXPECT_TRUE(load("OstrelConfig\r\nArea,S\r\nArea,T\r\nArea,U\r\n"));
+    EXPECT_THROW(load("OstrelConfig\r\nArea,S\r\nArea,Whole\r\nWidth,1\r\nHeight,1\r\nEnd,-\r\n"),
+                 ConfigFileError);
+    EXPECT_EQ(keys(), QStringList({"S", "T", "U"}));
 }
 
 TEST_F(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
@@ -299,6 +338,18 @@ TEST_F(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_THROW(SaveConfig(registry, target), ConfigFileError);
     setrlimit(RLIMIT_FSIZE, &oldLimit);
     std::signal(SIGXFSZ, oldHandler);
+
+    // A save goes only to an ordinary file or a new name: anything else stays what it was.
+    for (const unsigned type : {S_IFIFO, S_IFSOCK, S_IFCHR}) {
+        const QByteArray name = QFile::encodeName(path(QString::number(type)));
+        if (mknod(name.constData(), type | 0600, makedev(1, 3)) != 0) {
+            EXPECT_EQ(type, unsigned(S_IFCHR)) << "only a device node needs privileges";
+            continue;
+        }
+        EXPECT_THROW(SaveConfig(registry, QFile::decodeName(name)), ConfigFileError) << type;
+        struct stat info {};
+        EXPECT_TRUE(lstat(name.constData(), &info) == 0 && (info.st_mode & S_IFMT) == type) << type;
+    }
 
     registry.AddArea(QStringLiteral("nul") + QChar(0));
     EXPECT_THROW(SaveConfig(registry, target), ConfigFileError) << "a key a file cannot keep";

@@ -23,7 +23,7 @@ DOOR_FILE = ("OstrelConfig\r\nArea,Door\r\nLeft,0.05\r\nWidth,0.35\r\nTop,0.1\r\
              "MotionThreshold,50\r\n" + END)
 BAD_FILE = "OstrelConfig\r\nArea,Door\r\nMotionSens,plenty\r\n"
 # Enough areas that loading them takes seconds (as long as the area limit allows as many).
-LARGE_LOAD_AREAS = 32768
+LARGE_LOAD_AREAS = 4096  # the most areas Ostrel holds
 TEST_PATTERN = "videotestsrc ! video/x-raw,width=64,height=48"
 
 
