@@ -67,7 +67,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         result.action = CommandLine::Action::Version;
-        result.text = QStringLiteral("ostrel %1\n").arg(QStringLiteral(OSTREL_VERSION_STRING));
+        result.text = QStringLiteral("Ostrel %1\n").arg(QStringLiteral(OSTREL_VERSION_STRING));
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -68,7 +68,7 @@ class Unattended(unittest.TestCase):
             return subprocess.run([OSTREL] + list(args), env=without_display(),
                                   capture_output=True, text=True, timeout=20)
         self.assertEqual(run("--help").returncode, 0)
-        self.assertRegex(run("--version").stdout, r"^ostrel \d+\.\d+\.\d+\n$")
+        self.assertRegex(run("--version").stdout, r"^Ostrel \d+\.\d+\.\d+\n$")
         refused = run("--source", TEST_PATTERN)
         self.assertEqual(refused.returncode, 2)
         self.assertEqual(len(refused.stderr.splitlines()), 1, refused.stderr)
