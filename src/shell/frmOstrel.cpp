@@ -26,6 +26,9 @@
 
 namespace ostrel::shell {
 
+using capture::CaptureFailure;
+using capture::ezVidCap;
+
 namespace {
 
 constexpr int kPictureMargin = 8;  // pixels between the window's edge and the video picture

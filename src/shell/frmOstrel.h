@@ -21,11 +21,14 @@ class AreaCommands;
 class AreaEditor;
 }
 
+namespace ostrel::capture {
+class ezVidCap;
+}
+
 namespace ostrel::shell {
 
 class FileCommands;
 class FramePicture;
-class ezVidCap;
 class frmMonitor;
 class frmVideo;
 
@@ -67,7 +70,7 @@ public:
     areas::mdlSub& registry() { return *registry_; }
     areas::AreaControlArray& controls() { return *controls_; }
     FramePicture* pctDebug() const { return pctDebug_; }
-    ezVidCap& capture() { return *capture_; }
+    capture::ezVidCap& capture() { return *capture_; }
     frmMonitor* monitor() const { return monitor_.get(); }
     frmVideo* video() const { return video_.get(); }
     ui::AreaCommands& commands() { return *commands_; }
@@ -121,7 +124,7 @@ private:
     FramePicture* pctDebug_ = nullptr;
     std::unique_ptr<areas::AreaControlArray> controls_;
     std::unique_ptr<areas::mdlSub> registry_;
-    std::unique_ptr<ezVidCap> capture_;
+    std::unique_ptr<capture::ezVidCap> capture_;
     std::unique_ptr<frmVideo> video_;
     std::unique_ptr<frmMonitor> monitor_;
     std::unique_ptr<ui::AreaCommands> commands_;

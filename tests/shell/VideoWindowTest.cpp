@@ -9,7 +9,7 @@
 #include "support/DialogAnswers.h"
 
 using ostrel::shell::AppState;
-using ostrel::shell::ezVidCap;
+using ostrel::capture::ezVidCap;
 using ostrel::shell::frmVideo;
 
 // Where the window goes and what a close does belong to the window base it shares with the

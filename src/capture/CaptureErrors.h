@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace ostrel::shell {
+namespace ostrel::capture {
 
 // A capture driver could not be connected. `code` is the GStreamer error code behind it (never 0,
 // so that the Video window always reports it); what() is GStreamer's own, readable message.
@@ -18,4 +18,4 @@ private:
     int code_;
 };
 
-}  // namespace ostrel::shell
+}  // namespace ostrel::capture

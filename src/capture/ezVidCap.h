@@ -16,7 +16,7 @@
 
 class QWidget;
 
-namespace ostrel::shell {
+namespace ostrel::capture {
 
 namespace gst {
 
@@ -222,4 +222,4 @@ private:
     std::atomic<bool> busWakePending_{false};
 };
 
-}  // namespace ostrel::shell
+}  // namespace ostrel::capture

@@ -17,9 +17,9 @@
 #include "ezVidCap.h"
 #include "support/DialogAnswers.h"
 
-using ostrel::shell::CaptureFailure;
-using ostrel::shell::ezVidCap;
-namespace gst = ostrel::shell::gst;
+using ostrel::capture::CaptureFailure;
+using ostrel::capture::ezVidCap;
+namespace gst = ostrel::capture::gst;
 
 namespace {
 

@@ -25,7 +25,7 @@
 
 #include "CaptureErrors.h"
 
-namespace ostrel::shell {
+namespace ostrel::capture {
 
 namespace gst {
 
@@ -885,4 +885,4 @@ void ezVidCap::ShowDlgDisplay(QWidget*) {
     // GStreamer sources have no display dialog (HasDlgDisplay is false).
 }
 
-}  // namespace ostrel::shell
+}  // namespace ostrel::capture
