@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <stdexcept>
 #include <string>
 
@@ -11,8 +12,11 @@ class CaptureFailure : public std::runtime_error {
 public:
     explicit CaptureFailure(const std::string& message, int code = 1)
         : std::runtime_error(message), code_(code != 0 ? code : 1) {}
+    explicit CaptureFailure(const QString& message, int code = 1)
+        : CaptureFailure(message.toStdString(), code) {}
 
     int code() const noexcept { return code_; }
+    QString text() const { return QString::fromStdString(what()); }
 
 private:
     int code_;

@@ -4,126 +4,27 @@
 #include <gst/video/colorbalance.h>
 #include <gst/video/video.h>
 
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QLabel>
-#include <QListWidget>
-#include <QPainter>
-#include <QRegularExpression>
-#include <QSlider>
-#include <QVBoxLayout>
-#include <QWidget>
-#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <vector>
 
+#include "CameraList.h"
+#include "CaptureDialogs.h"
+#include "CaptureDisplay.h"
 #include "CaptureErrors.h"
+#include "SourceElements.h"
 
 namespace ostrel::capture {
-
-namespace gst {
-
-void ensureInitialised() {
-    static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
-}
-
-}  // namespace gst
 
 namespace {
 
 const QString kTestPatternName = QStringLiteral("Test pattern");
 constexpr QSize kTestPatternSize{320, 240};
-// Sizes offered for a source that can deliver any size in a range (the test pattern, a scaler).
-const QList<QSize> kStandardSizes = {{160, 120}, {320, 240}, {640, 480}, {800, 600}, {1280, 720}};
-
-QString fromUtf8(const gchar* text) { return QString::fromUtf8(text ? text : ""); }
 
 CaptureFailure failure(const QString& text, int code = 1) {
-    return CaptureFailure(text.toStdString(), code);
-}
-
-// GStreamer's parser takes property values in double quotes with backslash escapes.
-QString quotedForLaunchLine(const QString& value) {
-    QString escaped = value;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
-enum class SourceKind { Device, Uri, File, LaunchLine };
-
-SourceKind classify(const QString& source) {
-    static const QRegularExpression uriScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    if (source.startsWith(QStringLiteral("/dev/"))) {
-        return SourceKind::Device;
-    }
-    if (QFileInfo::exists(source)) {
-        return SourceKind::File;
-    }
-    if (source.contains(QLatin1Char('!'))) {
-        return SourceKind::LaunchLine;
-    }
-    if (uriScheme.match(source).hasMatch()) {
-        return SourceKind::Uri;
-    }
-    // A line that parses (a single element such as "videotestsrc pattern=snow") is a launch
-    // line. Anything else that looks like a path is a file that is missing: the user then hears
-    // "not found" rather than a parser's complaint about an element named like the file.
-    GError* error = nullptr;
-    gst::ElementHandle parsed = gst::adoptFloating(gst_parse_bin_from_description_full(
-        source.toUtf8().constData(), TRUE, nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error));
-    gst::ErrorHandle owned(error);
-    if (parsed && !owned) {
-        return SourceKind::LaunchLine;
-    }
-    static const QRegularExpression fileExtension(QStringLiteral("\\.\\w+$"));
-    const bool looksLikePath =
-        source.contains(QLatin1Char('/')) || source.startsWith(QLatin1Char('.')) ||
-        (!source.contains(QLatin1Char('=')) && fileExtension.match(source).hasMatch());
-    return looksLikePath ? SourceKind::File : SourceKind::LaunchLine;
-}
-
-// A source bin from a launch line. A videoconvert is put at its end and its output becomes the
-// bin's "src" pad: that gives a line ending in an element with dynamic pads (uridecodebin,
-// decodebin) a pad to link to. Unlinked pads are not ghosted wholesale, as that would take the
-// videoconvert's input before the dynamic pad shows up.
-gst::ElementHandle parseSourceBin(const QString& description) {
-    const QString line = description + QStringLiteral(" ! videoconvert name=ostrel_output");
-    GError* error = nullptr;
-    gst::ElementHandle bin = gst::adoptFloating(gst_parse_bin_from_description_full(
-        line.toUtf8().constData(), FALSE, nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error));
-    gst::ErrorHandle owned(error);
-    if (owned) {
-        throw failure(fromUtf8(owned->message), owned->code);
-    }
-    if (!bin) {
-        throw failure(QStringLiteral("Could not build \"%1\".").arg(description));
-    }
-    gst::ElementHandle output(gst_bin_get_by_name(GST_BIN(bin.get()), "ostrel_output"),
-                              gst::Ref::Take);
-    gst::PadHandle outputPad(output ? gst_element_get_static_pad(output.get(), "src") : nullptr,
-                             gst::Ref::Take);
-    if (!outputPad) {
-        throw failure(QStringLiteral("\"%1\" has no video output.").arg(description));
-    }
-    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", outputPad.get()));
-    return bin;
-}
-
-gst::ElementHandle makeElement(const char* factory) {
-    gst::ElementHandle element = gst::adoptFloating(gst_element_factory_make(factory, nullptr));
-    if (!element) {
-        throw failure(QStringLiteral("The GStreamer element \"%1\" is not installed.")
-                          .arg(QLatin1String(factory)));
-    }
-    return element;
+    return CaptureFailure(text, code);
 }
 
 // A deep copy of the sample's frame: the buffer may belong to a camera's small pool, which a
@@ -169,94 +70,6 @@ QImage imageFromSample(GstSample* sample) {
     }
     gst_video_frame_unmap(&frame);
     return image;
-}
-
-// The live picture in the Video window, 1:1 from its top-left corner.
-class CaptureDisplay : public QWidget {
-public:
-    CaptureDisplay() {
-        setObjectName(QStringLiteral("captureDisplay"));
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        resize(0, 0);
-    }
-
-    void setFrameSize(QSize size) {
-        if (size != this->size()) {
-            resize(size);
-            updateGeometry();
-        }
-    }
-    void setFrame(const QImage& frame) {
-        frame_ = frame;
-        setFrameSize(frame.size());
-        update();
-    }
-    QSize sizeHint() const override { return size(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::black);
-        if (!frame_.isNull()) {
-            painter.drawImage(0, 0, frame_);
-        }
-    }
-
-private:
-    QImage frame_;
-};
-
-// Sizes found in a caps structure's width and height: fixed values, lists, or ranges (which get
-// the standard sizes that fit).
-void collectSizes(const GstStructure* structure, QList<QSize>& sizes) {
-    const GValue* width = gst_structure_get_value(structure, "width");
-    const GValue* height = gst_structure_get_value(structure, "height");
-    if (!width || !height) {
-        return;
-    }
-    if (G_VALUE_HOLDS_INT(width) && G_VALUE_HOLDS_INT(height)) {
-        sizes.append(QSize(g_value_get_int(width), g_value_get_int(height)));
-        return;
-    }
-    if (GST_VALUE_HOLDS_LIST(width) && GST_VALUE_HOLDS_LIST(height) &&
-        gst_value_list_get_size(width) == gst_value_list_get_size(height)) {
-        for (guint i = 0; i < gst_value_list_get_size(width); ++i) {
-            const GValue* w = gst_value_list_get_value(width, i);
-            const GValue* h = gst_value_list_get_value(height, i);
-            if (G_VALUE_HOLDS_INT(w) && G_VALUE_HOLDS_INT(h)) {
-                sizes.append(QSize(g_value_get_int(w), g_value_get_int(h)));
-            }
-        }
-        return;
-    }
-    const auto rangeOf = [](const GValue* value, int& low, int& high) {
-        if (G_VALUE_HOLDS_INT(value)) {
-            low = high = g_value_get_int(value);
-            return true;
-        }
-        if (GST_VALUE_HOLDS_INT_RANGE(value)) {
-            low = gst_value_get_int_range_min(value);
-            high = gst_value_get_int_range_max(value);
-            return true;
-        }
-        return false;
-    };
-    int wLow = 0, wHigh = 0, hLow = 0, hHigh = 0;
-    if (rangeOf(width, wLow, wHigh) && rangeOf(height, hLow, hHigh)) {
-        for (const QSize& size : kStandardSizes) {
-            if (size.width() >= wLow && size.width() <= wHigh && size.height() >= hLow &&
-                size.height() <= hHigh) {
-                sizes.append(size);
-            }
-        }
-    }
-}
-
-// Runs a modal dialog that its parent may destroy while it is open.
-int execGuarded(QDialog* dialog) {
-    QPointer<QDialog> guard(dialog);
-    const int result = dialog->exec();
-    return guard ? result : QDialog::Rejected;
 }
 
 }  // namespace
@@ -321,7 +134,7 @@ struct ezVidCap::Connection {
                     const std::lock_guard lock(self->mutex);
                     if (!self->errored) {
                         self->errored = true;
-                        self->firstError = owned ? fromUtf8(owned->message) : QString();
+                        self->firstError = owned ? gst::text(owned->message) : QString();
                         self->firstErrorCode = owned && owned->code != 0 ? owned->code : 1;
                     }
                 }
@@ -349,25 +162,8 @@ struct ezVidCap::Connection {
     }
 };
 
-struct ezVidCap::CameraList {
-    std::vector<gst::DeviceHandle> devices;
-    QStringList names;
-};
-
-ezVidCap::ezVidCap(QObject* parent) : QObject(parent), cameras_(std::make_unique<CameraList>()) {
-    gst::ensureInitialised();
-    gst::DeviceMonitorHandle monitor(gst_device_monitor_new(), gst::Ref::Take);
-    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
-    // Without start(), this probes the hardware once: no monitoring thread is left running.
-    GList* devices = gst_device_monitor_get_devices(monitor.get());
-    for (GList* item = devices; item; item = item->next) {
-        gst::DeviceHandle device(GST_DEVICE(item->data), gst::Ref::Take);
-        gst::StringHandle name(gst_device_get_display_name(device.get()));
-        cameras_->names.append(fromUtf8(name.get()));
-        cameras_->devices.push_back(std::move(device));
-    }
-    g_list_free(devices);
-
+ezVidCap::ezVidCap(QObject* parent)
+    : QObject(parent), cameras_(std::make_unique<CameraList>(CameraList::probe())) {
     chosenSize_[TestPatternIndex()] = kTestPatternSize;
     driverIndex_ = StartupDriver(CameraCount(), false);
     display_ = new CaptureDisplay;
@@ -393,7 +189,9 @@ void ezVidCap::setCommandLineSource(const QString& source) {
     }
 }
 
-int ezVidCap::CameraCount() const { return int(cameras_->names.size()); }
+int ezVidCap::CameraCount() const {
+    return cameras_->count();
+}
 
 int ezVidCap::DriverCount() const {
     return CameraCount() + 1 + (commandLineSource_.isEmpty() ? 0 : 1);
@@ -401,7 +199,7 @@ int ezVidCap::DriverCount() const {
 
 QString ezVidCap::DriverName(int n) const {
     if (n >= 0 && n < CameraCount()) {
-        return cameras_->names.at(n);
+        return cameras_->name(n);
     }
     if (n == TestPatternIndex()) {
         return kTestPatternName;
@@ -414,47 +212,12 @@ QString ezVidCap::DriverName(int n) const {
 
 gst::ElementHandle ezVidCap::makeSource(int driver) const {
     if (driver < CameraCount()) {
-        GstDevice* device = cameras_->devices.at(std::size_t(driver)).get();
-        gst::ElementHandle element =
-            gst::adoptFloating(gst_device_create_element(device, nullptr));
-        if (!element) {
-            throw failure(QStringLiteral("Could not open the camera \"%1\".")
-                              .arg(cameras_->names.at(driver)));
-        }
-        return element;
+        return cameras_->createSource(driver);
     }
     if (driver == TestPatternIndex()) {
-        // A ball moving over a black ground: live, so it runs at its frame rate and motion
-        // shows.
-        return parseSourceBin(QStringLiteral("videotestsrc pattern=ball is-live=true"));
+        return makeTestPattern();
     }
-    const QString& source = commandLineSource_;
-    switch (classify(source)) {
-        case SourceKind::Device: {
-            gst::ElementHandle element = makeElement("v4l2src");
-            g_object_set(element.get(), "device", source.toUtf8().constData(), nullptr);
-            return element;
-        }
-        case SourceKind::Uri:
-            return parseSourceBin(
-                QStringLiteral("uridecodebin uri=%1").arg(quotedForLaunchLine(source)));
-        case SourceKind::File: {
-            gst::StringHandle uri(gst_filename_to_uri(source.toUtf8().constData(), nullptr));
-            if (!uri) {
-                throw failure(QStringLiteral("\"%1\" is not a usable file name.").arg(source));
-            }
-            return parseSourceBin(QStringLiteral("uridecodebin uri=%1")
-                                      .arg(quotedForLaunchLine(fromUtf8(uri.get()))));
-        }
-        case SourceKind::LaunchLine: {
-            QString line = source.trimmed();
-            if (line.endsWith(QLatin1Char('!'))) {
-                line.chop(1);
-            }
-            return parseSourceBin(line);
-        }
-    }
-    throw failure(QStringLiteral("Unknown source."));
+    return makeCommandLineSource(commandLineSource_);
 }
 
 std::unique_ptr<ezVidCap::Connection> ezVidCap::openConnection(int driver) {
@@ -515,11 +278,11 @@ std::unique_ptr<ezVidCap::Connection> ezVidCap::openConnection(int driver) {
             throw failure(c.firstError, c.firstErrorCode);
         }
         if (!c.gotFrame) {
-            throw failure(c.ended ? QStringLiteral("\"%1\" ended without a picture.")
-                                        .arg(DriverName(driver))
-                                  : QStringLiteral("No picture from \"%1\" within %2 ms.")
-                                        .arg(DriverName(driver))
-                                        .arg(connectTimeout_.count()));
+            throw failure(
+                c.ended ? QStringLiteral("\"%1\" ended without a picture.").arg(DriverName(driver))
+                        : QStringLiteral("No picture from \"%1\" within %2 ms.")
+                              .arg(DriverName(driver))
+                              .arg(connectTimeout_.count()));
         }
     }
     gst::PadHandle sinkPad(gst_element_get_static_pad(c.sink.get(), "sink"), gst::Ref::Take);
@@ -534,8 +297,8 @@ std::unique_ptr<ezVidCap::Connection> ezVidCap::openConnection(int driver) {
     // scaled, so the frame size the main window worked out stays true.
     if (!gst_structure_has_field(gst_caps_get_structure(caps.get(), 0), "width")) {
         gst::CapsHandle pinned(gst_caps_copy(caps.get()), gst::Ref::Take);
-        gst_caps_set_simple(pinned.get(), "width", G_TYPE_INT, c.size.width(), "height",
-                            G_TYPE_INT, c.size.height(), nullptr);
+        gst_caps_set_simple(pinned.get(), "width", G_TYPE_INT, c.size.width(), "height", G_TYPE_INT,
+                            c.size.height(), nullptr);
         g_object_set(c.filter.get(), "caps", pinned.get(), nullptr);
     }
     return connection;
@@ -621,13 +384,18 @@ void ezVidCap::setColRes(int bytesPerPixel) {
     reconnectAfterChange([this, previous] { colRes_ = previous; });
 }
 
-QSize ezVidCap::frameSize() const { return connection_ ? connection_->size : QSize(0, 0); }
+QSize ezVidCap::frameSize() const {
+    return connection_ ? connection_->size : QSize(0, 0);
+}
 
-QWidget* ezVidCap::display() const { return display_.data(); }
+QWidget* ezVidCap::display() const {
+    return display_.data();
+}
 
 void ezVidCap::wakeForSample() {
     if (!sampleWakePending_.exchange(true)) {
-        QMetaObject::invokeMethod(this, [this] { takeNewestFrame(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { takeNewestFrame(); }, Qt::QueuedConnection);
     }
 }
 
@@ -693,7 +461,7 @@ void ezVidCap::processBusMessages() {
                 c.failed = true;
                 gst_element_set_state(c.pipeline.get(), GST_STATE_NULL);
                 const int code = owned && owned->code != 0 ? owned->code : 1;
-                Q_EMIT CaptureError(code, owned ? fromUtf8(owned->message) : QString());
+                Q_EMIT CaptureError(code, owned ? gst::text(owned->message) : QString());
                 break;
             }
             case GST_MESSAGE_EOS: {
@@ -726,152 +494,52 @@ void ezVidCap::processBusMessages() {
     }
 }
 
-// Colour balance ------------------------------------------------------------------------------
-
-gst::ElementHandle ezVidCap::colorBalance() const {
-    if (!connection_ || connection_->failed) {
-        return {};
-    }
-    GstElement* source = connection_->source.get();
-    if (GST_IS_COLOR_BALANCE(source)) {
-        return gst::ElementHandle(source, gst::Ref::Add);
-    }
-    if (GST_IS_BIN(source)) {
-        return gst::ElementHandle(gst_bin_get_by_interface(GST_BIN(source), GST_TYPE_COLOR_BALANCE),
-                                  gst::Ref::Take);
-    }
-    return {};
-}
+// Dialogs -------------------------------------------------------------------------------------
 
 bool ezVidCap::HasDlgSource() const {
-    const gst::ElementHandle balance = colorBalance();
+    if (!connection_ || connection_->failed) {
+        return false;
+    }
+    const gst::ElementHandle balance = colorBalanceOf(connection_->source.get());
     return balance && gst_color_balance_list_channels(GST_COLOR_BALANCE(balance.get())) != nullptr;
 }
 
 void ezVidCap::ShowDlgSource(QWidget* parent) {
     // The handle keeps the element, and with it its channels, alive while the dialog is open.
-    const gst::ElementHandle balanceElement = colorBalance();
-    if (!balanceElement) {
-        return;
+    const gst::ElementHandle balance = connection_ && !connection_->failed
+                                           ? colorBalanceOf(connection_->source.get())
+                                           : gst::ElementHandle();
+    if (balance) {
+        adjustColorBalance(parent, balance.get());
     }
-    GstColorBalance* balance = GST_COLOR_BALANCE(balanceElement.get());
-    auto* dialog = new QDialog(parent);
-    dialog->setObjectName(QStringLiteral("captureSourceDialog"));
-    dialog->setWindowTitle(QStringLiteral("Video Source"));
-    auto* form = new QFormLayout;
-    struct Original {
-        GstColorBalanceChannel* channel;
-        int value;
-    };
-    std::vector<Original> originals;
-    for (const GList* item = gst_color_balance_list_channels(balance); item; item = item->next) {
-        auto* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
-        const QString label = fromUtf8(channel->label);
-        auto* slider = new QSlider(Qt::Horizontal, dialog);
-        slider->setObjectName(label);
-        slider->setRange(channel->min_value, channel->max_value);
-        const int value = gst_color_balance_get_value(balance, channel);
-        slider->setValue(value);
-        originals.push_back({channel, value});
-        // Applied at once, so the user sees the effect in the Video window while choosing.
-        QObject::connect(slider, &QSlider::valueChanged, dialog, [balance, channel](int v) {
-            gst_color_balance_set_value(balance, channel, v);
-        });
-        form->addRow(label, slider);
-    }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-
-    QPointer<QDialog> guard(dialog);
-    if (execGuarded(dialog) != QDialog::Accepted) {
-        for (const Original& original : originals) {
-            gst_color_balance_set_value(balance, original.channel, original.value);
-        }
-    }
-    delete guard.data();
 }
-
-// Frame size ----------------------------------------------------------------------------------
 
 QList<QSize> ezVidCap::OfferedSizes() const {
-    QList<QSize> sizes;
     if (!connection_ || connection_->failed) {
-        return sizes;
+        return {};
     }
-    gst::PadHandle pad(gst_element_get_static_pad(connection_->source.get(), "src"),
-                       gst::Ref::Take);
-    if (!pad) {
-        return sizes;
-    }
-    gst::CapsHandle caps(gst_pad_query_caps(pad.get(), nullptr), gst::Ref::Take);
-    if (!caps || gst_caps_is_any(caps.get())) {
-        return sizes;
-    }
-    for (guint i = 0; i < gst_caps_get_size(caps.get()); ++i) {
-        collectSizes(gst_caps_get_structure(caps.get(), i), sizes);
-    }
-    // The size in use is always on offer, so the dialog can show it as chosen.
-    if (connection_->size.isValid() && !connection_->size.isEmpty()) {
-        sizes.append(connection_->size);
-    }
-    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
-        const qint64 areaA = qint64(a.width()) * a.height();
-        const qint64 areaB = qint64(b.width()) * b.height();
-        return areaA != areaB ? areaA < areaB : a.width() < b.width();
-    });
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    return sizes;
+    return frameSizesOffered(connection_->source.get(), connection_->size);
 }
 
-bool ezVidCap::HasDlgFormat() const { return !OfferedSizes().isEmpty(); }
+bool ezVidCap::HasDlgFormat() const {
+    return !OfferedSizes().isEmpty();
+}
 
 void ezVidCap::ShowDlgFormat(QWidget* parent) {
     const QList<QSize> sizes = OfferedSizes();
     if (sizes.isEmpty()) {
         return;
     }
-    auto* dialog = new QDialog(parent);
-    dialog->setObjectName(QStringLiteral("captureFormatDialog"));
-    dialog->setWindowTitle(QStringLiteral("Video Format"));
-    auto* list = new QListWidget(dialog);
-    list->setObjectName(QStringLiteral("frameSizes"));
     const QSize current = frameSize();
-    for (const QSize& size : sizes) {
-        const QString text = QStringLiteral("%1 × %2").arg(size.width()).arg(size.height());
-        auto* item = new QListWidgetItem(text, list);
-        item->setData(Qt::UserRole, size);
-        if (size == current) {
-            list->setCurrentItem(item);
-        }
-    }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, dialog, &QDialog::accept);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Frame size:"), dialog));
-    layout->addWidget(list);
-    layout->addWidget(buttons);
-
-    QPointer<QDialog> guard(dialog);
-    const bool accepted = execGuarded(dialog) == QDialog::Accepted;
-    QSize chosen;
-    if (accepted && guard && list->currentItem()) {
-        chosen = list->currentItem()->data(Qt::UserRole).toSize();
-    }
-    delete guard.data();
-    if (!chosen.isValid() || chosen == current || !connection_) {
+    const std::optional<QSize> chosen = chooseFrameSize(parent, sizes, current);
+    if (!chosen || *chosen == current || !connection_) {
         return;
     }
     const int driver = connection_->driver;
     const auto previous = chosenSize_.find(driver);
     const std::optional<QSize> before =
         previous != chosenSize_.end() ? std::optional<QSize>(previous->second) : std::nullopt;
-    chosenSize_[driver] = chosen;
+    chosenSize_[driver] = *chosen;
     reconnectAfterChange([this, driver, before] {
         if (before) {
             chosenSize_[driver] = *before;

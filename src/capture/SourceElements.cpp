@@ -1,0 +1,128 @@
+#include "SourceElements.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "CaptureErrors.h"
+
+namespace ostrel::capture {
+
+namespace {
+
+// GStreamer's parser takes property values in double quotes with backslash escapes.
+QString quotedForLaunchLine(const QString& value) {
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+enum class SourceKind { Device, Uri, File, LaunchLine };
+
+SourceKind classify(const QString& source) {
+    static const QRegularExpression uriScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (source.startsWith(QStringLiteral("/dev/"))) {
+        return SourceKind::Device;
+    }
+    if (QFileInfo::exists(source)) {
+        return SourceKind::File;
+    }
+    if (source.contains(QLatin1Char('!'))) {
+        return SourceKind::LaunchLine;
+    }
+    if (uriScheme.match(source).hasMatch()) {
+        return SourceKind::Uri;
+    }
+    // A line that parses (a single element such as "videotestsrc pattern=snow") is a launch
+    // line. Anything else that looks like a path is a file that is missing: the user then hears
+    // "not found" rather than a parser's complaint about an element named like the file.
+    GError* error = nullptr;
+    gst::ElementHandle parsed = gst::adoptFloating(gst_parse_bin_from_description_full(
+        source.toUtf8().constData(), TRUE, nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error));
+    gst::ErrorHandle owned(error);
+    if (parsed && !owned) {
+        return SourceKind::LaunchLine;
+    }
+    static const QRegularExpression fileExtension(QStringLiteral("\\.\\w+$"));
+    const bool looksLikePath =
+        source.contains(QLatin1Char('/')) || source.startsWith(QLatin1Char('.')) ||
+        (!source.contains(QLatin1Char('=')) && fileExtension.match(source).hasMatch());
+    return looksLikePath ? SourceKind::File : SourceKind::LaunchLine;
+}
+
+// A source bin from a launch line. A videoconvert is put at its end and its output becomes the
+// bin's "src" pad: that gives a line ending in an element with dynamic pads (uridecodebin,
+// decodebin) a pad to link to. Unlinked pads are not ghosted wholesale, as that would take the
+// videoconvert's input before the dynamic pad shows up.
+gst::ElementHandle parseSourceBin(const QString& description) {
+    const QString line = description + QStringLiteral(" ! videoconvert name=ostrel_output");
+    GError* error = nullptr;
+    gst::ElementHandle bin = gst::adoptFloating(gst_parse_bin_from_description_full(
+        line.toUtf8().constData(), FALSE, nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error));
+    gst::ErrorHandle owned(error);
+    if (owned) {
+        throw CaptureFailure(gst::text(owned->message), owned->code);
+    }
+    if (!bin) {
+        throw CaptureFailure(QStringLiteral("Could not build \"%1\".").arg(description));
+    }
+    gst::ElementHandle output(gst_bin_get_by_name(GST_BIN(bin.get()), "ostrel_output"),
+                              gst::Ref::Take);
+    gst::PadHandle outputPad(output ? gst_element_get_static_pad(output.get(), "src") : nullptr,
+                             gst::Ref::Take);
+    if (!outputPad) {
+        throw CaptureFailure(QStringLiteral("\"%1\" has no video output.").arg(description));
+    }
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", outputPad.get()));
+    return bin;
+}
+
+gst::ElementHandle uriSource(const QString& uri) {
+    return parseSourceBin(QStringLiteral("uridecodebin uri=%1").arg(quotedForLaunchLine(uri)));
+}
+
+}  // namespace
+
+gst::ElementHandle makeElement(const char* factory) {
+    gst::ElementHandle element = gst::adoptFloating(gst_element_factory_make(factory, nullptr));
+    if (!element) {
+        throw CaptureFailure(QStringLiteral("The GStreamer element \"%1\" is not installed.")
+                                 .arg(QLatin1String(factory)));
+    }
+    return element;
+}
+
+gst::ElementHandle makeTestPattern() {
+    // Live, so it runs at its frame rate and motion shows.
+    return parseSourceBin(QStringLiteral("videotestsrc pattern=ball is-live=true"));
+}
+
+gst::ElementHandle makeCommandLineSource(const QString& source) {
+    switch (classify(source)) {
+        case SourceKind::Device: {
+            gst::ElementHandle element = makeElement("v4l2src");
+            g_object_set(element.get(), "device", source.toUtf8().constData(), nullptr);
+            return element;
+        }
+        case SourceKind::Uri:
+            return uriSource(source);
+        case SourceKind::File: {
+            gst::StringHandle uri(gst_filename_to_uri(source.toUtf8().constData(), nullptr));
+            if (!uri) {
+                throw CaptureFailure(
+                    QStringLiteral("\"%1\" is not a usable file name.").arg(source));
+            }
+            return uriSource(gst::text(uri.get()));
+        }
+        case SourceKind::LaunchLine: {
+            QString line = source.trimmed();
+            if (line.endsWith(QLatin1Char('!'))) {
+                line.chop(1);
+            }
+            return parseSourceBin(line);
+        }
+    }
+    throw CaptureFailure(QStringLiteral("Unknown source."));
+}
+
+}  // namespace ostrel::capture
