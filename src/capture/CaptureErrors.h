@@ -22,4 +22,10 @@ private:
     int code_;
 };
 
+// A connection was still being made when the program began to end.
+class ConnectionInterrupted : public CaptureFailure {
+public:
+    using CaptureFailure::CaptureFailure;
+};
+
 }  // namespace ostrel::capture

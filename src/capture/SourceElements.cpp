@@ -2,12 +2,16 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include "CaptureErrors.h"
 
 namespace ostrel::capture {
 
 namespace {
+
+// The longest jitter buffer an RTSP camera gets: each event comes this much later.
+constexpr guint kRtspLatencyMs = 200;
 
 // GStreamer's parser takes property values in double quotes with backslash escapes.
 QString quotedForLaunchLine(const QString& value) {
@@ -77,8 +81,36 @@ gst::ElementHandle parseSourceBin(const QString& description) {
     return bin;
 }
 
+// Settings for live streams, made as the decoders put their elements in place.
+void tuneForLiveStreams(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const gchar* name =
+        factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
+    if (g_strcmp0(name, "multipartdemux") == 0) {
+        // An MJPEG camera sends one stream of pictures: its pad is complete at once, instead of
+        // after the decoder's wait for further streams (10 s of data, or 2 MB).
+        g_object_set(element, "single-stream", TRUE, nullptr);
+    } else if (g_strcmp0(name, "rtspsrc") == 0) {
+        guint latency = 0;
+        g_object_get(element, "latency", &latency, nullptr);
+        if (latency > kRtspLatencyMs) {
+            g_object_set(element, "latency", kRtspLatencyMs, nullptr);
+        }
+    }
+}
+
+// HTTP is read as it comes, without the download buffer a URI decoder puts in front of a
+// stream (which holds back the first frame of a slow MJPEG camera for minutes); every other URI
+// goes through the URI decoder.
 gst::ElementHandle uriSource(const QString& uri) {
-    return parseSourceBin(QStringLiteral("uridecodebin uri=%1").arg(quotedForLaunchLine(uri)));
+    const QString scheme = QUrl(uri).scheme().toLower();
+    const QString quoted = quotedForLaunchLine(uri);
+    gst::ElementHandle bin =
+        parseSourceBin(scheme == QLatin1String("http") || scheme == QLatin1String("https")
+                           ? QStringLiteral("souphttpsrc location=%1 ! decodebin").arg(quoted)
+                           : QStringLiteral("uridecodebin uri=%1").arg(quoted));
+    g_signal_connect(bin.get(), "deep-element-added", G_CALLBACK(tuneForLiveStreams), nullptr);
+    return bin;
 }
 
 }  // namespace

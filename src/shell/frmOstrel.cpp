@@ -186,6 +186,8 @@ bool frmOstrel::load() {
             &ui::AreaCommands::mnuColTre_Click);
     connect(monitor_.get(), &frmMonitor::colorRequested, commands_.get(),
             &ui::AreaCommands::mnuColor_Click);
+    connect(capture_.get(), &ezVidCap::StateChanged, this, &frmOstrel::sourceStateChanged);
+    sourceStateChanged();
     menu_.mnuShowForms[0]->setChecked(!monitor_->isHidden());
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
     show();
@@ -223,6 +225,28 @@ void frmOstrel::checkConnectedDriver() {
     }
     for (int i = 0; i < menu_.mnuDriver.size(); ++i) {
         menu_.mnuDriver[i]->setChecked(i == capture_->DriverIndex());
+    }
+}
+
+// The Monitor names the source's state while it has no picture. When frames come back, every area
+// starts as on its first frame: no motion is read across the gap. A source that had no picture
+// before comes with a frame size the pictures and areas are fitted to.
+void frmOstrel::sourceStateChanged() {
+    const bool playing = capture_->sourceState() == capture::SourceState::Playing;
+    if (monitor_) {
+        monitor_->showSourceTrouble(playing ? QString() : capture_->State());
+    }
+    if (!playing) {
+        return;
+    }
+    for (const auto& [position, area] : controls_->elements()) {
+        if (area) {
+            area->startAsFirstFrame();
+        }
+    }
+    if (capture_->Width() != registry_->FrameWidth() ||
+        capture_->Height() != registry_->FrameHeight()) {
+        FormatChange();
     }
 }
 

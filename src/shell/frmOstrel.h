@@ -111,6 +111,7 @@ private:
     bool checkDisplayDepth();
     void buildDriverMenu();
     void checkConnectedDriver();
+    void sourceStateChanged();
     void selectDriver(int n);
     void connectCommands();
     void setExitEnabled();

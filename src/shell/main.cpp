@@ -9,6 +9,8 @@
 #include <QSocketNotifier>
 
 #include "AutomationService.h"
+#include "SourceAdaptor.h"
+#include "ezVidCap.h"
 #include "frmOstrel.h"
 
 namespace {
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
     // Automation starts before the windows, so an instance started by D-Bus activation that
     // cannot take the bus name leaves before showing anything.
     ostrel::areas::AutomationService automation(window.registry(), window);
+    new ostrel::capture::SourceAdaptor(window.capture(), automation.rootObject());
     if (automation.start() == ostrel::areas::ServiceStart::MustExit) {
         return 1;
     }
