@@ -154,15 +154,15 @@ std::unique_ptr<SourcePipeline> ezVidCap::awaitAttempt() {
     Attempt* const attempt = attempt_.get();
     QEventLoop loop;
     attempt->onResolved = [&loop] { loop.quit(); };
-    waiting_ = true;
     // User input waits until the connection is made, so no command starts another meanwhile;
     // timers, the bus and signals are served.
-    if (!attempt->resolved) {
+    if (!attempt->resolved && !shutDown_) {
+        waitLoop_ = &loop;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        waitLoop_ = nullptr;
     }
-    waiting_ = false;
     if (attempt_.get() != attempt || !attempt->resolved) {
-        // The program is ending (the loop was told to quit from outside).
+        // The program is ending.
         QString name;
         if (attempt_.get() == attempt) {
             name = attempt->pipeline->name();
@@ -249,7 +249,10 @@ void ezVidCap::setDriverIndex(int n) {
     if (live() && driverIndex_ == n) {
         return;
     }
-    if (waiting_) {
+    if (shutDown_) {
+        throw ConnectionInterrupted(QStringLiteral("The program is ending."));
+    }
+    if (waitLoop_) {
         throw CaptureFailure(QStringLiteral("Another capture driver is being connected."));
     }
     // Another driver is opened while the connected one keeps running, so a failure leaves
@@ -291,8 +294,8 @@ void ezVidCap::reconnectAfterChange(const std::function<void()>& undo) {
     if (!connection_) {
         return;
     }
-    if (waiting_) {
-        undo();  // another connection is being made
+    if (waitLoop_ || shutDown_) {
+        undo();  // another connection is being made, or none any more
         return;
     }
     const int driver = driverIndex_;
@@ -335,6 +338,13 @@ void ezVidCap::setColRes(int bytesPerPixel) {
     reconnectAfterChange([this, previous] { colRes_ = previous; });
 }
 
+void ezVidCap::shutDown() {
+    shutDown_ = true;
+    if (waitLoop_) {
+        waitLoop_->quit();
+    }
+}
+
 // Supervision ------------------------------------------------------------------------------------
 
 void ezVidCap::lose(int code, const QString& text) {
@@ -348,6 +358,9 @@ void ezVidCap::lose(int code, const QString& text) {
 }
 
 void ezVidCap::retry() {
+    if (shutDown_) {
+        return;
+    }
     if (attempt_) {
         // A caller's connection is being made, or the last try is still blocked in opening.
         if (!attempt_->automatic || attempt_->pipeline->opening()) {

@@ -17,6 +17,7 @@
 #include "SourcePipeline.h"
 #include "SourceSupervisor.h"
 
+class QEventLoop;
 class QWidget;
 
 namespace ostrel::capture {
@@ -111,6 +112,11 @@ public:
     QString Description() const { return DriverName(driverIndex_); }
     double FramesPerSecond() const;
 
+    // The program is ending: a connection being waited for is given up (setDriverIndex throws
+    // ConnectionInterrupted), none is waited for from now on, and a lost source is not tried
+    // again. (QCoreApplication::quit ends no event loop before exec() has started.)
+    void shutDown();
+
     // How long a connection may take to its first frame before it counts as failed (10 s).
     std::chrono::milliseconds connectTimeout() const { return connectTimeout_; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
@@ -162,7 +168,8 @@ private:
     std::unique_ptr<SourcePipeline> connection_;
     std::unique_ptr<Attempt> attempt_;
     std::uint64_t lastSerial_ = 0;
-    bool waiting_ = false;
+    QEventLoop* waitLoop_ = nullptr;  // while a caller waits for a connection
+    bool shutDown_ = false;
 
     QString commandLineSource_;
     int driverIndex_ = 0;

@@ -311,6 +311,7 @@ void frmOstrel::finish() {
         return;
     }
     ended_ = true;
+    capture_->shutDown();
     idleMonitor_.stop();
     closeModalDialogs();
     state_.HideOnClose = false;
