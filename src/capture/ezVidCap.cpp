@@ -266,6 +266,11 @@ void ezVidCap::setDriverIndex(int n) {
 void ezVidCap::applyStartupOptions(int colRes) {
     setColRes(colRes);
     const int first = StartupDriver(CameraCount(), !commandLineSource_.isEmpty());
+    if (first == TestPatternIndex() && !fallBackToTestPattern_) {
+        // No camera and no source: nothing to connect, nor to try again.
+        Q_EMIT CaptureError(GST_RESOURCE_ERROR_NOT_FOUND, QStringLiteral("There is no camera."));
+        return;
+    }
     try {
         setDriverIndex(first);
         return;

@@ -54,8 +54,9 @@ public:
     void setCommandLineSource(const QString& source);
     QString commandLineSource() const { return commandLineSource_; }
 
-    // Whether start-up connects the test pattern when the start-up driver cannot be connected
-    // (the default); otherwise that driver counts as lost and is tried again until it comes.
+    // Whether start-up connects the test pattern when the start-up driver cannot be connected,
+    // or when there is no camera (the default); otherwise that driver counts as lost and is
+    // tried again until it comes.
     void setFallBackToTestPattern(bool fallBack) { fallBackToTestPattern_ = fallBack; }
     bool fallBackToTestPattern() const { return fallBackToTestPattern_; }
 

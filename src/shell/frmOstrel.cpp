@@ -186,12 +186,13 @@ bool frmOstrel::load() {
             &ui::AreaCommands::mnuColTre_Click);
     connect(monitor_.get(), &frmMonitor::colorRequested, commands_.get(),
             &ui::AreaCommands::mnuColor_Click);
-    connect(capture_.get(), &ezVidCap::StateChanged, this, &frmOstrel::sourceStateChanged);
-    sourceStateChanged();
     menu_.mnuShowForms[0]->setChecked(!monitor_->isHidden());
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
     show();
-    // The detection loop: one pass for every new frame, run from the event loop.
+    // The source's state, and the detection loop: one pass for every new frame, run from the
+    // event loop.
+    connect(capture_.get(), &ezVidCap::StateChanged, this, &frmOstrel::sourceStateChanged);
+    sourceStateChanged();
     connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
     updateMonitor();
     idleMonitor_.start();

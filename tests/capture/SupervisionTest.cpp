@@ -6,16 +6,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <memory>
 #include <vector>
 
-#include "CaptureErrors.h"
 #include "SourceSupervisor.h"
 #include "ezVidCap.h"
 #include "support/MjpegServer.h"
 
-using ostrel::capture::CaptureFailure;
 using ostrel::capture::ezVidCap;
 using ostrel::capture::SourceSupervisor;
 using namespace std::chrono_literals;
@@ -41,23 +37,29 @@ bool reaches(const ezVidCap& capture, const char* state) {
 TEST(SourceSupervision, RetriesAfterOneTwoFourEightSixteenThenEveryThirtySeconds) {
     std::vector<long> delays;
     for (int retry = 1; retry <= 7; ++retry) {
-        delays.push_back(long(SourceSupervisor::retryDelay(retry).count()));
+        delays.push_back(long(SourceSupervisor::retryDelay(retry) / 1s));
     }
-    EXPECT_EQ(delays, (std::vector<long>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+    EXPECT_EQ(delays, (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
 }
 
-// The camera's server stops and starts again on the same port, then keeps its connection but
-// sends nothing: each time the source is lost, reported once, and back by itself.
+// A slow MJPEG camera (10 frames of 2 KB a second) shows its first frame at once. Its server
+// stops and starts again on the same port, then keeps its connection but sends nothing: each
+// time the source is lost, reported once, and back by itself.
 TEST(SourceSupervision, HttpCameraThatStopsOrStallsComesBackByItself) {
-    MjpegServer camera;
-    camera.show(jpegPicture("snow"));
+    MjpegServer camera(10);
+    const QByteArray picture = jpegPicture("ball", 2048);
+    ASSERT_EQ(picture.size(), 2048);
+    camera.show(picture);
     ASSERT_TRUE(camera.start());
     ezVidCap capture;
     capture.setSilenceLimit(1500ms);
     capture.setCommandLineSource(camera.url());
     QSignalSpy changes(&capture, &ezVidCap::StateChanged);
     QSignalSpy errors(&capture, &ezVidCap::CaptureError);
+    QElapsedTimer connecting;
+    connecting.start();
     capture.setDriverIndex(capture.TestPatternIndex() + 1);
+    EXPECT_LT(connecting.elapsed(), 2000) << "no download buffer before the first frame";
     EXPECT_EQ(capture.State(), "playing");
     EXPECT_EQ(QSize(capture.Width(), capture.Height()), QSize(64, 48));
     EXPECT_TRUE(QTest::qWaitFor([&] { return capture.FramesPerSecond() > 6; }, kWaitMs))
@@ -84,38 +86,21 @@ TEST(SourceSupervision, HttpCameraThatStopsOrStallsComesBackByItself) {
     EXPECT_EQ(statesIn(changes), (QStringList{"playing", "lost", "playing", "lost", "playing"}));
 }
 
-// A FIFO nobody writes blocks whoever opens it, for ever: the event loop goes on meanwhile, the
-// attempt fails in time, and the capture control goes at once even so.
-TEST(SourceSupervision, FifoNobodyWritesNeverHoldsTheEventLoop) {
+// A FIFO nobody writes blocks whoever opens it, for ever: the attempt fails in time and, without
+// the fall-back to the test pattern, such a source counts as lost at start. (The real program's
+// test shows that calls and signals are answered meanwhile.)
+TEST(SourceSupervision, FifoNobodyWritesFailsInTimeAndIsLostAtStart) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("camera.fifo"));
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    auto capture = std::make_unique<ezVidCap>();
-    capture->setConnectTimeout(1000ms);
-    capture->setCommandLineSource(fifo);
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
-    ticker.start(50);
-    try {
-        capture->setDriverIndex(capture->TestPatternIndex() + 1);
-        ADD_FAILURE() << "connected a FIFO nobody writes";
-    } catch (const CaptureFailure& failure) {
-        EXPECT_TRUE(failure.text().contains(QStringLiteral("did not open"))) << failure.what();
-    }
-    EXPECT_GE(ticks, 10) << "timers ran while the source was opened";
-    EXPECT_EQ(capture->State(), "connecting");
-
-    // Without the fall-back to the test pattern, such a source counts as lost at start.
-    capture->setFallBackToTestPattern(false);
-    QSignalSpy errors(capture.get(), &ezVidCap::CaptureError);
-    capture->applyStartupOptions(4);
-    EXPECT_EQ(capture->State(), "lost");
-    EXPECT_EQ(errors.count(), 1);
-    EXPECT_EQ(capture->DriverIndex(), capture->TestPatternIndex() + 1);
-
-    QElapsedTimer ending;
-    ending.start();
-    capture.reset();
-    EXPECT_LT(ending.elapsed(), 1000) << "threads blocked in opening are not waited for";
+    ezVidCap capture;
+    capture.setConnectTimeout(1000ms);
+    capture.setCommandLineSource(fifo);
+    capture.setFallBackToTestPattern(false);
+    QSignalSpy errors(&capture, &ezVidCap::CaptureError);
+    capture.applyStartupOptions(4);
+    EXPECT_EQ(capture.State(), "lost");
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.at(0).at(1).toString().contains(QStringLiteral("did not open")));
+    EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex() + 1);
 }

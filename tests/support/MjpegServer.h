@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gst/app/gstappsink.h>
-#include <gst/gst.h>
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -10,35 +9,31 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <memory>
 
-// One JPEG picture of `width` × `height` made by GStreamer: videotestsrc's `pattern` (e.g.
-// "black", "white", "snow") through jpegenc. Empty when GStreamer cannot make it.
-inline QByteArray jpegPicture(const char* pattern, int width = 64, int height = 48) {
+// One 64 × 48 JPEG picture made by GStreamer: videotestsrc's `pattern` (e.g. "black", "white",
+// "ball") through jpegenc, padded to `size` bytes with a comment when it is shorter.
+inline QByteArray jpegPicture(const char* pattern, int size = 0) {
     gst_init(nullptr, nullptr);
-    const QByteArray line = QByteArrayLiteral("videotestsrc num-buffers=1 pattern=") + pattern +
-                            " ! video/x-raw,width=" + QByteArray::number(width) +
-                            ",height=" + QByteArray::number(height) +
-                            " ! jpegenc ! appsink name=out sync=false";
-    GstElement* pipeline = gst_parse_launch(line.constData(), nullptr);
-    if (pipeline == nullptr) {
-        return {};
-    }
+    GstElement* pipeline = gst_parse_launch(
+        (QByteArrayLiteral("videotestsrc num-buffers=1 pattern=") + pattern +
+         " ! video/x-raw,width=64,height=48 ! jpegenc ! appsink name=out")
+            .constData(),
+        nullptr);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    QByteArray jpeg;
-    if (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND)) {
-        GstMapInfo map;
-        GstBuffer* buffer = gst_sample_get_buffer(sample);
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            jpeg = QByteArray(reinterpret_cast<const char*>(map.data), qsizetype(map.size));
-            gst_buffer_unmap(buffer, &map);
-        }
-        gst_sample_unref(sample);
-    }
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    QByteArray jpeg(int(gst_buffer_get_size(buffer)), '\0');
+    gst_buffer_extract(buffer, 0, jpeg.data(), gsize(jpeg.size()));
+    gst_sample_unref(sample);
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(sink);
     gst_object_unref(pipeline);
+    const int padding = size - int(jpeg.size()) - 4;
+    if (padding >= 0) {
+        jpeg.insert(2, QByteArray("\xff\xfe", 2) + char((padding + 2) >> 8) +
+                           char((padding + 2) & 0xff) + QByteArray(padding, '\0'));
+    }
     return jpeg;
 }
 
@@ -48,7 +43,14 @@ inline QByteArray jpegPicture(const char* pattern, int width = 64, int height = 
 class MjpegServer {
 public:
     explicit MjpegServer(int fps = 10) {
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] { accept(); });
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            // Answered at once: the client's request does not matter.
+            while (QTcpSocket* client = server_.nextPendingConnection()) {
+                client->write("HTTP/1.0 200 OK\r\n"
+                              "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+                clients_.append(client);
+            }
+        });
         QObject::connect(&timer_, &QTimer::timeout, [this] { sendFrame(); });
         timer_.start(1000 / fps);
     }
@@ -76,36 +78,14 @@ public:
 
     quint16 port() const { return port_; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
-    int connectionsAccepted() const { return accepted_; }
 
 private:
-    void accept() {
-        while (QTcpSocket* client = server_.nextPendingConnection()) {
-            ++accepted_;
-            auto request = std::make_shared<QByteArray>();
-            QObject::connect(client, &QTcpSocket::readyRead, client, [this, client, request] {
-                // The request is read whole before the answer, as a camera does.
-                *request += client->readAll();
-                if (!request->contains("\r\n\r\n")) {
-                    return;
-                }
-                request->clear();
-                client->write(
-                    "HTTP/1.0 200 OK\r\n"
-                    "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
-                clients_.append(client);
-            });
-        }
-    }
     void sendFrame() {
-        if (stalled_) {
-            return;
-        }
         const QByteArray part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
                                 QByteArray::number(picture_.size()) + "\r\n\r\n" + picture_ +
                                 "\r\n";
         for (const QPointer<QTcpSocket>& client : clients_) {
-            if (client && client->state() == QAbstractSocket::ConnectedState) {
+            if (client && client->state() == QAbstractSocket::ConnectedState && !stalled_) {
                 client->write(part);
             }
         }
@@ -116,6 +96,5 @@ private:
     QList<QPointer<QTcpSocket>> clients_;
     QByteArray picture_;
     quint16 port_ = 0;
-    int accepted_ = 0;
     bool stalled_ = false;
 };

@@ -1,16 +1,13 @@
 """Driving the real ostrel program from outside: a raw video FIFO whose picture the caller
-draws in real time, an HTTP camera (MJPEG), the program started on the session bus, a D-Bus
-client with the automation names, and bounded waits on a GLib main loop (so bus signals are
-dispatched while waiting).
+draws in real time, the program started on the session bus, a D-Bus client with the automation
+names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
 
 Used by tests/areas/automation_e2e.py, tests/capture/source_e2e.py, bench/event-latency and
-bench/source-soak. Needs Debian's python3-dbus, python3-gi and gir1.2-gstreamer-1.0
-(/usr/bin/python3).
+bench/source-soak. Needs Debian's python3-dbus and python3-gi (/usr/bin/python3).
 """
 
 import os
 import signal
-import socket
 import subprocess
 import threading
 import time
@@ -200,108 +197,6 @@ class FrameFifo:
             pass
         finally:
             os.close(fd)
-
-
-def jpeg_picture(pattern, size=None):
-    """One WIDTH x HEIGHT JPEG picture made by GStreamer (videotestsrc's `pattern`, e.g. "black",
-    "white", "snow", through jpegenc), padded to `size` bytes with a comment segment when given."""
-    import gi
-    gi.require_version("Gst", "1.0")
-    from gi.repository import Gst
-    Gst.init(None)
-    pipeline = Gst.parse_launch(
-        "videotestsrc num-buffers=1 pattern=%s ! video/x-raw,width=%d,height=%d ! jpegenc ! "
-        "appsink name=out sync=false" % (pattern, WIDTH, HEIGHT))
-    pipeline.set_state(Gst.State.PLAYING)
-    sample = pipeline.get_by_name("out").emit("try-pull-sample", 5 * Gst.SECOND)
-    pipeline.set_state(Gst.State.NULL)
-    buffer = sample.get_buffer()
-    jpeg = buffer.extract_dup(0, buffer.get_size())
-    if size is not None:
-        padding = size - len(jpeg) - 4
-        if padding < 0:
-            raise ValueError("a %s picture takes %d bytes" % (pattern, len(jpeg)))
-        jpeg = jpeg[:2] + b"\xff\xfe" + (padding + 2).to_bytes(2, "big") + bytes(padding) + jpeg[2:]
-    return jpeg
-
-
-class MjpegServer:
-    """An HTTP camera on 127.0.0.1: one MJPEG stream (multipart/x-mixed-replace) that sends the
-    current picture `fps` times a second to every client. stop() closes the port and every
-    connection, as a camera that goes away; start() listens again on the same port."""
-
-    def __init__(self, picture, fps=10):
-        self.picture = picture
-        self.interval = 1.0 / fps
-        self.accepted = []  # monotonic times of the connections accepted
-        probe = socket.socket()
-        probe.bind(("127.0.0.1", 0))
-        self.port = probe.getsockname()[1]
-        probe.close()
-        self.url = "http://127.0.0.1:%d/" % self.port
-        self._lock = threading.Lock()
-        self._clients = set()
-        self._listener = None
-
-    def start(self):
-        listener = socket.socket()
-        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        listener.bind(("127.0.0.1", self.port))
-        listener.listen()
-        listener.settimeout(0.05)
-        self._listener = listener
-        self._acceptor = threading.Thread(target=self._accept, args=(listener,), daemon=True)
-        self._acceptor.start()
-
-    def stop(self):
-        listener, self._listener = self._listener, None
-        if listener is not None:
-            self._acceptor.join()  # out of accept(), so the port is free once closed
-            listener.close()
-        with self._lock:
-            clients, self._clients = self._clients, set()
-        for client in clients:
-            try:
-                client.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-
-    def _accept(self, listener):
-        while self._listener is listener:
-            try:
-                client, _ = listener.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            self.accepted.append(time.monotonic())
-            with self._lock:
-                self._clients.add(client)
-            threading.Thread(target=self._stream, args=(client,), daemon=True).start()
-
-    def _stream(self, client):
-        try:
-            request = b""
-            while b"\r\n\r\n" not in request:
-                chunk = client.recv(4096)
-                if not chunk:
-                    return
-                request += chunk
-            client.sendall(b"HTTP/1.0 200 OK\r\n"
-                           b"Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n")
-            due = time.monotonic()
-            while True:
-                picture = self.picture
-                client.sendall(b"--frame\r\nContent-Type: image/jpeg\r\nContent-Length: %d\r\n\r\n"
-                               % len(picture) + picture + b"\r\n")
-                due += self.interval
-                time.sleep(max(0.0, due - time.monotonic()))
-        except OSError:
-            pass
-        finally:
-            with self._lock:
-                self._clients.discard(client)
-            client.close()
 
 
 class Program:
