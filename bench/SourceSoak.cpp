@@ -60,14 +60,13 @@ int main(int argc, char** argv) {
     boxCloser.start(100);
 
     long long passesAtReturn = -1;
-    QObject::connect(&capture, &ezVidCap::StateChanged,
-                     [&](const QString& state, const QString&) {
-                         std::printf("state %.6f %s\n", now(), qPrintable(state));
-                         std::fflush(stdout);
-                         if (state == QLatin1String("playing")) {
-                             passesAtReturn = window.loop().passes();
-                         }
-                     });
+    QObject::connect(&capture, &ezVidCap::StateChanged, [&](const QString& state, const QString&) {
+        std::printf("state %.6f %s\n", now(), qPrintable(state));
+        std::fflush(stdout);
+        if (state == QLatin1String("playing")) {
+            passesAtReturn = window.loop().passes();
+        }
+    });
     // Connected after the main window's own handler: runs after the pass it starts.
     QObject::connect(&capture, &ezVidCap::frameReady, [&] {
         if (passesAtReturn >= 0 && window.loop().passes() > passesAtReturn) {

@@ -275,6 +275,10 @@ void frmOstrel::FormatChange() {
     const int frameWidth = capture_->Width();
     const int frameHeight = capture_->Height();
     registry_->setFrameSize(frameWidth, frameHeight);
+    if ((frameWidth == 0 || frameHeight == 0) &&
+        capture_->sourceState() == capture::SourceState::Lost) {
+        return;  // tried again; the pictures are fitted when it comes (sourceStateChanged)
+    }
     if (frameWidth == 0 || frameHeight == 0) {
         ui::ShowMessage(this, QStringLiteral("No Video Capture Device!"), QMessageBox::Critical);
         exitCode_ = 1;

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <vector>
 
+#include "SourceElements.h"
 #include "SourceSupervisor.h"
 #include "ezVidCap.h"
 #include "support/MjpegServer.h"
@@ -103,4 +104,23 @@ TEST(SourceSupervision, FifoNobodyWritesFailsInTimeAndIsLostAtStart) {
     ASSERT_EQ(errors.count(), 1);
     EXPECT_TRUE(errors.at(0).at(1).toString().contains(QStringLiteral("did not open")));
     EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex() + 1);
+}
+
+// An RTSP camera gets a jitter buffer of at most 200 ms: GStreamer's 2 s would come on top of
+// every event.
+TEST(SourceSupervision, RtspCameraHasAShortJitterBuffer) {
+    namespace gst = ostrel::capture::gst;
+    gst::ensureInitialised();
+    gst::ElementHandle bin = ostrel::capture::makeCommandLineSource(
+        QStringLiteral("rtsp://127.0.0.1:9/camera"));
+    guint latency = 0;
+    const auto rtspLatency = [](GstBin*, GstBin*, GstElement* element, gpointer found) {
+        if (g_strcmp0(G_OBJECT_TYPE_NAME(element), "GstRTSPSrc") == 0) {
+            g_object_get(element, "latency", static_cast<guint*>(found), nullptr);
+        }
+    };
+    g_signal_connect(bin.get(), "deep-element-added", G_CALLBACK(+rtspLatency), &latency);
+    gst_element_set_state(bin.get(), GST_STATE_PAUSED);  // the URI decoder makes its source now
+    gst_element_set_state(bin.get(), GST_STATE_NULL);
+    EXPECT_EQ(latency, 200u);
 }

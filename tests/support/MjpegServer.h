@@ -14,11 +14,11 @@
 // "ball") through jpegenc, padded to `size` bytes with a comment when it is shorter.
 inline QByteArray jpegPicture(const char* pattern, int size = 0) {
     gst_init(nullptr, nullptr);
-    GstElement* pipeline = gst_parse_launch(
-        (QByteArrayLiteral("videotestsrc num-buffers=1 pattern=") + pattern +
-         " ! video/x-raw,width=64,height=48 ! jpegenc ! appsink name=out")
-            .constData(),
-        nullptr);
+    GstElement* pipeline =
+        gst_parse_launch((QByteArrayLiteral("videotestsrc num-buffers=1 pattern=") + pattern +
+                          " ! video/x-raw,width=64,height=48 ! jpegenc ! appsink name=out")
+                             .constData(),
+                         nullptr);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
@@ -46,8 +46,9 @@ public:
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             // Answered at once: the client's request does not matter.
             while (QTcpSocket* client = server_.nextPendingConnection()) {
-                client->write("HTTP/1.0 200 OK\r\n"
-                              "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+                client->write(
+                    "HTTP/1.0 200 OK\r\n"
+                    "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
                 clients_.append(client);
             }
         });
