@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     }
     coverPicture(window, areaCount);
     long long delivered = 0;
-    QObject::connect(&window.capture(), &ostrel::shell::ezVidCap::frameReady,
+    QObject::connect(&window.capture(), &ostrel::capture::ezVidCap::frameReady,
                      [&delivered] { ++delivered; });
 
     // Warm up, then measure over the fixed time.

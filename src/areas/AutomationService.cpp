@@ -109,7 +109,8 @@ ServiceStart AutomationService::start() {
         return refuse(QStringLiteral("there is no session bus (%1)").arg(bus_.lastError().message()));
     }
     exported_ = bus_.registerObject(QLatin1String(kAutomationRootPath), root_,
-                                    QDBusConnection::ExportScriptableContents) &&
+                                    QDBusConnection::ExportScriptableContents |
+                                        QDBusConnection::ExportAdaptors) &&
                 bus_.registerVirtualObject(QLatin1String(AreaObjects::kBasePath), areaObjects_,
                                            QDBusConnection::SubPath);
     if (!exported_) {
@@ -141,6 +142,8 @@ ServiceStart AutomationService::refuse(const QString& reason) {
     say(QStringLiteral("automation is off: %1").arg(reason));
     return ServiceStart::RunningWithoutAutomation;
 }
+
+QObject* AutomationService::rootObject() const { return root_; }
 
 QString AutomationService::createConUnit(const QString& owner) {
     const QString path = QLatin1String(kConUnitPathPrefix) + QString::number(++lastUnitSerial_);

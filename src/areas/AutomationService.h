@@ -76,6 +76,9 @@ public:
     static bool startedByActivation();
 
     QDBusConnection connection() const { return bus_; }
+    // The object at /org/ostrel/Ostrel. Every QDBusAbstractAdaptor child given to it before
+    // start() adds its interface there, beside org.ostrel.Ostrel.
+    QObject* rootObject() const;
     frmTimer& timer() const { return *timer_; }
     // ConUnit objects not released yet.
     int conUnitCount() const { return int(units_.size()); }

@@ -102,6 +102,9 @@ public:
     void Clear();
     // Forgets the last measurement's results, statuses and pending changes.
     void resetMeasurement() { measure_.resetResults(); }
+    // The next measurement counts nothing and takes its piece as the previous frame, as on the
+    // area's first frame (frames come back after a gap in the video).
+    void startAsFirstFrame() { measure_.setFirstFrame(); }
     // Repaints the area's picture.
     void Refresh();
     // Measures the area on its piece of the current frame (PixWidth x PixHeight pixels of

@@ -12,9 +12,9 @@ namespace {
 constexpr int kStatusRefreshMs = 1000;
 }
 
-QString serviceStatus(bool sourceConnected, int areaCount) {
+QString serviceStatus(const QString& sourceState, int areaCount) {
     return QStringLiteral("Source %1; %2 %3")
-        .arg(sourceConnected ? QStringLiteral("connected") : QStringLiteral("failed"))
+        .arg(sourceState)
         .arg(areaCount)
         .arg(areaCount == 1 ? QStringLiteral("area") : QStringLiteral("areas"));
 }

@@ -9,7 +9,7 @@
 namespace ostrel::shell {
 
 // The status line a service manager shows for this program.
-QString serviceStatus(bool sourceConnected, int areaCount);
+QString serviceStatus(const QString& sourceState, int areaCount);
 
 // Tells the service manager that started the program (systemd, through NOTIFY_SOCKET) how it
 // is: ready, its status, alive (the watchdog, from the event loop), stopping. Without

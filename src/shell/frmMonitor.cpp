@@ -38,11 +38,13 @@ void setTextIfChanged(QLineEdit* box, const QString& text) {
     }
 }
 
+const QString kMonitorTitle = QStringLiteral("Ostrel - Monitor");
+
 }  // namespace
 
 frmMonitor::frmMonitor(const AppState& state, QWidget* parent)
     : HidingWindow(state, WindowSettings(QStringLiteral("Monitor"), 300, 300), parent) {
-    setWindowTitle(QStringLiteral("Ostrel - Monitor"));
+    setWindowTitle(kMonitorTitle);
     auto* outer = new QGridLayout(this);
     pctView = new QWidget(this);
     pctView->setObjectName(QStringLiteral("pctView"));
@@ -163,6 +165,11 @@ void frmMonitor::showEditGeometry(double top, double left, double width, double 
     setTextIfChanged(txtLeft, monitorFractionText(left));
     setTextIfChanged(txtWidth, monitorFractionText(width));
     setTextIfChanged(txtHeight, monitorFractionText(height));
+}
+
+void frmMonitor::showSourceTrouble(const QString& state) {
+    setWindowTitle(state.isEmpty() ? kMonitorTitle
+                                   : QStringLiteral("%1 (source %2)").arg(kMonitorTitle, state));
 }
 
 void frmMonitor::setGeometryTextColor(const QColor& color) {

@@ -33,6 +33,8 @@ public:
     void showEditGeometry(double top, double left, double width, double height);
     // Red while an area is being edited, black otherwise.
     void setGeometryTextColor(const QColor& color);
+    // The caption names the video source's state while it is not "playing" (`state` empty).
+    void showSourceTrouble(const QString& state);
 
     QLineEdit* txtIndex = nullptr;
     QLineEdit* txtTop = nullptr;

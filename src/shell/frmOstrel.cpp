@@ -25,6 +25,9 @@
 
 namespace ostrel::shell {
 
+using capture::CaptureFailure;
+using capture::ezVidCap;
+
 namespace {
 
 constexpr int kPictureMargin = 8;  // pixels between the window's edge and the video picture
@@ -42,7 +45,7 @@ frmOstrel::frmOstrel(StartOptions options, QWidget* parent)
       options_(std::move(options)),
       reporter_(options_.headless, options_.name, this),
       notifier_([this] {
-          return serviceStatus(!sourceFailed_ && capture_->Width() > 0, areaCount());
+          return serviceStatus(capture_->State(), areaCount());
       }) {
     if (!options_.displayDepth) {
         options_.displayDepth = primaryScreenDepth;
@@ -182,13 +185,14 @@ bool frmOstrel::load() {
     }
     state_.HideOnClose = true;
     // The detection loop: one pass for every new frame, run from the event loop.
-    connect(capture_.get(), &ezVidCap::frameReady, this, [this] {
-        sourceFailed_ = false;
-        loop_.frameReady();
-    });
     if (!options_.headless) {
         loadMonitor();
     }
+    // The source's state, and the detection loop: one pass for every new frame, run from the
+    // event loop.
+    connect(capture_.get(), &ezVidCap::StateChanged, this, &frmOstrel::sourceStateChanged);
+    sourceStateChanged();
+    connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
     show();
     // Start-up ends with the main window in front of the Video and Monitor windows.
     raise();
@@ -273,6 +277,28 @@ void frmOstrel::checkConnectedDriver() {
     }
 }
 
+// The Monitor names the source's state while it has no picture. When frames come back, every area
+// starts as on its first frame: no motion is read across the gap. A source that had no picture
+// before comes with a frame size the pictures and areas are fitted to.
+void frmOstrel::sourceStateChanged() {
+    const bool playing = capture_->sourceState() == capture::SourceState::Playing;
+    if (monitor_) {
+        monitor_->showSourceTrouble(playing ? QString() : capture_->State());
+    }
+    if (!playing) {
+        return;
+    }
+    for (const auto& [position, area] : controls_->elements()) {
+        if (area) {
+            area->startAsFirstFrame();
+        }
+    }
+    if (capture_->Width() != registry_->FrameWidth() ||
+        capture_->Height() != registry_->FrameHeight()) {
+        FormatChange();
+    }
+}
+
 // A driver that cannot be connected leaves the previous one connected and checked.
 void frmOstrel::selectDriver(int n) {
     const int previous = capture_->DriverIndex();
@@ -297,6 +323,10 @@ void frmOstrel::FormatChange() {
     const int frameWidth = capture_->Width();
     const int frameHeight = capture_->Height();
     registry_->setFrameSize(frameWidth, frameHeight);
+    if ((frameWidth == 0 || frameHeight == 0) &&
+        capture_->sourceState() == capture::SourceState::Lost) {
+        return;  // tried again; the pictures are fitted when it comes (sourceStateChanged)
+    }
     if (frameWidth == 0 || frameHeight == 0) {
         reporter_.reportFatal(QStringLiteral("No Video Capture Device!"));
         exitCode_ = 1;
@@ -335,6 +365,7 @@ void frmOstrel::finish() {
     }
     ended_ = true;
     notifier_.stopping();
+    capture_->shutDown();
     idleMonitor_.stop();
     closeModalDialogs();
     state_.HideOnClose = false;
@@ -393,7 +424,6 @@ void frmOstrel::onCaptureError(int code, const QString& text) {
     if (code == 0) {
         return;
     }
-    sourceFailed_ = true;
     reporter_.report(Level::Error, QStringLiteral("Error ") + text, QMessageBox::NoIcon);
 }
 

@@ -24,11 +24,14 @@ class AreaCommands;
 class AreaEditor;
 }
 
+namespace ostrel::capture {
+class ezVidCap;
+}
+
 namespace ostrel::shell {
 
 class FileCommands;
 class FramePicture;
-class ezVidCap;
 class frmAbout;
 class frmMonitor;
 class frmVideo;
@@ -85,7 +88,7 @@ public:
     areas::mdlSub& registry() { return *registry_; }
     areas::AreaControlArray& controls() { return *controls_; }
     FramePicture* pctDebug() const { return pctDebug_; }
-    ezVidCap& capture() { return *capture_; }
+    capture::ezVidCap& capture() { return *capture_; }
     frmMonitor* monitor() const { return monitor_.get(); }
     frmVideo* video() const { return video_.get(); }
     ui::AreaCommands& commands() { return *commands_; }
@@ -132,6 +135,7 @@ private:
     bool endRequested() const;
     void buildDriverMenu();
     void checkConnectedDriver();
+    void sourceStateChanged();
     void selectDriver(int n);
     void connectCommands();
     void setExitEnabled();
@@ -146,7 +150,7 @@ private:
     FramePicture* pctDebug_ = nullptr;
     std::unique_ptr<areas::AreaControlArray> controls_;
     std::unique_ptr<areas::mdlSub> registry_;
-    std::unique_ptr<ezVidCap> capture_;
+    std::unique_ptr<capture::ezVidCap> capture_;
     std::unique_ptr<frmVideo> video_;
     std::unique_ptr<frmMonitor> monitor_;
     std::unique_ptr<ui::AreaCommands> commands_;
@@ -159,7 +163,6 @@ private:
     WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};
     QPointer<frmAbout> about_;
     ServiceNotifier notifier_;
-    bool sourceFailed_ = false;
     bool ended_ = false;
     int exitCode_ = 0;
 };

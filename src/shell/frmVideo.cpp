@@ -6,6 +6,8 @@
 
 namespace ostrel::shell {
 
+using capture::ezVidCap;
+
 frmVideo::frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent)
     : HidingWindow(state, WindowSettings(QStringLiteral("Video"), 100, 100), parent),
       display_(capture.display()) {

@@ -6,9 +6,12 @@
 
 #include "HidingWindow.h"
 
+namespace ostrel::capture {
+class ezVidCap;
+}
+
 namespace ostrel::shell {
 
-class ezVidCap;
 struct AppState;
 
 // The Video window: holds the capture control's live picture and nothing else. It keeps its
@@ -19,7 +22,7 @@ class frmVideo : public HidingWindow {
 public:
     // Loads the window: takes the capture control's display, and restores its position and
     // visibility (shown unless "VideoVisible" says "False").
-    frmVideo(ezVidCap& capture, const AppState& state, QWidget* parent = nullptr);
+    frmVideo(capture::ezVidCap& capture, const AppState& state, QWidget* parent = nullptr);
 
     // The interior size that fits the live picture with equal margins on both sides:
     // 2 × left + width by 2 × top + height of the display.

@@ -5,7 +5,9 @@
 #include "AppIcon.h"
 #include "AutomationService.h"
 #include "CommandLine.h"
+#include "SourceAdaptor.h"
 #include "TerminationSignals.h"
+#include "ezVidCap.h"
 #include "frmOstrel.h"
 
 namespace {
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
                      [&window](const QString& text) {
                          window.reporter().log(shell::Level::Warning, text);
                      });
+    new capture::SourceAdaptor(window.capture(), automation.rootObject());
     if (automation.start() == areas::ServiceStart::MustExit) {
         return 1;
     }

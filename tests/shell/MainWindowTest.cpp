@@ -8,6 +8,8 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <vector>
 
 #include "DetectionArea.h"
 #include "FramePicture.h"
@@ -19,6 +21,7 @@
 #include "frmOstrel.h"
 #include "frmVideo.h"
 #include "support/DialogAnswers.h"
+#include "support/MjpegServer.h"
 
 using ostrel::shell::frmOstrel;
 
@@ -319,5 +322,44 @@ TEST_F(MainWindow, HeadlessShowsNoWindow) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.monitor(), nullptr);
     EXPECT_EQ(window.video(), nullptr);
+    window.endProgram();
+}
+
+// An HTTP camera goes away while the picture changes, and comes back: the Monitor says the source
+// is lost meanwhile, no motion is read across the gap, and detection goes on afterwards.
+TEST_F(MainWindow, FramesReturningAfterAGapReadNoMotionFromIt) {
+    MjpegServer camera;
+    camera.show(jpegPicture("black"));
+    ASSERT_TRUE(camera.start());
+    ostrel::shell::StartOptions options;
+    options.source = camera.url();
+    frmOstrel window(options);
+    ASSERT_TRUE(window.load());
+    auto area = window.registry().AddArea("All");
+    area->Size(0, 0, 1, 1);
+    std::vector<int> motion;  // after each pass
+    QObject::connect(&window.capture(), &ostrel::capture::ezVidCap::frameReady,
+                     [&motion, &area] { motion.push_back(area->MotionPer()); });
+    QTRY_VERIFY_WITH_TIMEOUT(motion.size() >= 3, kWaitMs);
+
+    DialogAnswers answers;
+    DialogAnswers::Messages seen;
+    answers.thenMessage(seen);  // the loss, once
+    const quint16 port = camera.port();
+    camera.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(window.monitor()->windowTitle(),
+                              QStringLiteral("Ostrel - Monitor (source lost)"), kWaitMs);
+    camera.show(jpegPicture("white"));
+    motion.clear();
+    ASSERT_TRUE(camera.start(port));
+    QTRY_COMPARE_WITH_TIMEOUT(window.monitor()->windowTitle(), QStringLiteral("Ostrel - Monitor"),
+                              kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(motion.size() >= 3, kWaitMs);
+    EXPECT_EQ(*std::max_element(motion.begin(), motion.end()), 0) << "motion read from the gap";
+    EXPECT_EQ(seen.texts.size(), 1);
+
+    camera.show(jpegPicture("black"));
+    // Detection goes on.
+    QTRY_VERIFY_WITH_TIMEOUT(area->MotionPer() > 90, kWaitMs);
     window.endProgram();
 }

@@ -2,8 +2,8 @@
 draws in real time, the program started on the session bus, a D-Bus client with the automation
 names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
 
-Used by tests/areas/automation_e2e.py, tests/shell/headless_e2e.py, bench/event-latency and
-bench/headless-soak. Needs Debian's python3-dbus and python3-gi (/usr/bin/python3).
+Used by the end-to-end tests under tests/ and by the benchmarks under bench/. Needs Debian's
+python3-dbus and python3-gi (/usr/bin/python3).
 """
 
 import os
@@ -24,6 +24,7 @@ ROOT_PATH = "/org/ostrel/Ostrel"
 ROOT = "org.ostrel.Ostrel"
 CONUNIT = "org.ostrel.ConUnit"
 AREA = "org.ostrel.DetectionArea"
+SOURCE = "org.ostrel.Source"
 PROPERTIES = "org.freedesktop.DBus.Properties"
 FAILED = "org.ostrel.Ostrel.Error.Failed"
 NO_AREA = "org.ostrel.Ostrel.Error.NoArea"
@@ -289,6 +290,19 @@ class Client:
 
     def get(self, path, name, interface=AREA):
         return self.call(path, PROPERTIES, "Get", "ss", interface, name)
+
+    def source(self, name):
+        """A property of org.ostrel.Source."""
+        return self.call(ROOT_PATH, PROPERTIES, "Get", "ss", SOURCE, name)
+
+    def watch_source(self):
+        """Records every StateChanged of org.ostrel.Source in `source_changes` as (monotonic
+        time, state, message)."""
+        self.source_changes = []
+        self.bus.add_signal_receiver(
+            lambda state, message: self.source_changes.append(
+                (time.monotonic(), str(state), str(message))),
+            dbus_interface=SOURCE, signal_name="StateChanged")
 
     def set(self, path, name, value, interface=AREA):
         self.call(path, PROPERTIES, "Set", "ssv", interface, name, value)

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSlider>
@@ -17,9 +18,9 @@
 #include "ezVidCap.h"
 #include "support/DialogAnswers.h"
 
-using ostrel::shell::CaptureFailure;
-using ostrel::shell::ezVidCap;
-namespace gst = ostrel::shell::gst;
+using ostrel::capture::CaptureFailure;
+using ostrel::capture::ezVidCap;
+namespace gst = ostrel::capture::gst;
 
 namespace {
 
@@ -111,11 +112,6 @@ int commandLineIndex(const ezVidCap& capture) { return capture.TestPatternIndex(
 }  // namespace
 
 TEST(ezVidCap, DriversAreCamerasThenTestPatternThenCommandLineSource) {
-    EXPECT_EQ(ezVidCap::StartupDriver(0, false), 0) << "no camera: the test pattern";
-    EXPECT_EQ(ezVidCap::StartupDriver(2, false), 0) << "the first camera";
-    EXPECT_EQ(ezVidCap::StartupDriver(2, true), 3) << "the command-line source after them";
-    EXPECT_EQ(ezVidCap::StartupDriver(0, true), 1);
-
     ezVidCap capture;
     const int cameras = capture.CameraCount();
     EXPECT_EQ(capture.DriverCount(), cameras + 1);
@@ -218,6 +214,30 @@ TEST(ezVidCap, EncodedFilePlaysInALoopWithItsExactPixels) {
     ASSERT_TRUE(nextFrame(byUri, frame));
     EXPECT_EQ(frame.format(), QImage::Format_RGB32);
     EXPECT_TRUE(std::find(frames.begin(), frames.end(), frame) != frames.end());
+}
+
+// A file cut short while it plays cannot loop any more: it counts as lost, and says so.
+TEST(ezVidCap, FileTruncatedWhilePlayingIsLostNotSilent) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("clip.mkv"));
+    // Three seconds: several clusters, so the demuxer has to read the file again as it plays.
+    std::vector<QImage> frames;
+    while (frames.size() < 30) {
+        for (const QImage& frame : makeFrames()) {
+            frames.push_back(frame);
+        }
+    }
+    writeLosslessVideo(path, frames);
+    ezVidCap capture;
+    capture.setCommandLineSource(path);
+    capture.setDriverIndex(commandLineIndex(capture));
+    QSignalSpy errors(&capture, &ezVidCap::CaptureError);
+    QImage frame;
+    ASSERT_TRUE(nextFrame(capture, frame));
+
+    ASSERT_TRUE(QFile::resize(path, 0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return capture.State() == QLatin1String("lost"); }, kWaitMs));
+    EXPECT_EQ(errors.count(), 1);
 }
 
 TEST(ezVidCap, DriverThatCannotConnectThrowsReadablyAndThePreviousKeepsRunning) {
