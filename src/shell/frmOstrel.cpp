@@ -190,7 +190,17 @@ bool frmOstrel::load() {
     }
     // The source's state, and the detection loop: one pass for every new frame, run from the
     // event loop.
-    connect(capture_.get(), &ezVidCap::StateChanged, this, &frmOstrel::sourceStateChanged);
+    connect(capture_.get(), &ezVidCap::StateChanged, this,
+            [this](const QString&, const QString& message) {
+                // The loss came as a capture error; the return is told once too.
+                const auto state = capture_->sourceState();
+                if (sourceLost_ && state == capture::SourceState::Playing) {
+                    reporter_.report(Level::Info, message);
+                }
+                sourceLost_ = state == capture::SourceState::Lost ||
+                              (sourceLost_ && state == capture::SourceState::Connecting);
+                sourceStateChanged();
+            });
     sourceStateChanged();
     connect(capture_.get(), &ezVidCap::frameReady, this, [this] { loop_.frameReady(); });
     show();

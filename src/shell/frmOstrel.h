@@ -163,6 +163,7 @@ private:
     WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};
     QPointer<frmAbout> about_;
     ServiceNotifier notifier_;
+    bool sourceLost_ = false;  // since the loss was reported, until the return is
     bool ended_ = false;
     int exitCode_ = 0;
 };

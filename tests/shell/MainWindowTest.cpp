@@ -344,7 +344,7 @@ TEST_F(MainWindow, FramesReturningAfterAGapReadNoMotionFromIt) {
 
     DialogAnswers answers;
     DialogAnswers::Messages seen;
-    answers.thenMessage(seen);  // the loss, once
+    answers.thenMessage(seen).thenMessage(seen);
     const quint16 port = camera.port();
     camera.stop();
     QTRY_COMPARE_WITH_TIMEOUT(window.monitor()->windowTitle(),
@@ -356,7 +356,9 @@ TEST_F(MainWindow, FramesReturningAfterAGapReadNoMotionFromIt) {
                               kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(motion.size() >= 3, kWaitMs);
     EXPECT_EQ(*std::max_element(motion.begin(), motion.end()), 0) << "motion read from the gap";
-    EXPECT_EQ(seen.texts.size(), 1);
+    ASSERT_TRUE(waitFor([&] { return seen.texts.size() == 2; }));
+    EXPECT_TRUE(seen.texts[0].startsWith("Error ")) << "the loss, once";
+    EXPECT_TRUE(seen.texts[1].endsWith("is back.")) << "and the return, once";
 
     camera.show(jpegPicture("black"));
     // Detection goes on.
