@@ -33,6 +33,8 @@ public:
     void showEditGeometry(double top, double left, double width, double height);
     // Red while an area is being edited, black otherwise.
     void setGeometryTextColor(const QColor& color);
+    // The MQTT link's state in one line; empty hides the line.
+    void showLinkState(const QString& text);
 
     QLineEdit* txtIndex = nullptr;
     QLineEdit* txtTop = nullptr;
@@ -51,6 +53,7 @@ public:
     QLineEdit* txtDetColorHex = nullptr;
     QWidget* pctDetColor = nullptr;
     QWidget* pctView = nullptr;
+    QLabel* lblLink = nullptr;
 
 Q_SIGNALS:
     // Double-clicks on the value controls ask the main window for its commands.
