@@ -185,7 +185,7 @@ std::string BrokerClient::describe(int code, int error) const {
     case MOSQ_ERR_TLS_HANDSHAKE:
         return "TLS failed" + (lastError_.empty() ? std::string() : ": " + lastError_);
     case MOSQ_ERR_CONN_LOST:
-        return "the connection was lost";
+        return "the broker closed the connection";
     case MOSQ_ERR_KEEPALIVE:
         return "the broker stopped answering";
     default:

@@ -10,7 +10,9 @@ QString LinkSettings::url() const {
     QUrl url;
     url.setScheme(tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"));
     url.setHost(host);
-    url.setUserName(user);
+    if (!user.isEmpty()) {
+        url.setUserName(user);
+    }
     if (port != (tls ? kTlsPort : kPlainPort)) {
         url.setPort(port);
     }
@@ -21,8 +23,10 @@ void applyBrokerUrl(const QString& text, LinkSettings& settings) {
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     const auto refuse = [&](const char* why) {
+        // A password in the address is not repeated where others may read it.
+        const QString shown = url.isValid() ? url.toString(QUrl::RemovePassword) : text;
         throw MqttSettingsError(QStringLiteral("the broker address \"%1\" %2")
-                                    .arg(text, QLatin1String(why))
+                                    .arg(shown, QLatin1String(why))
                                     .toStdString());
     };
     if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {

@@ -229,11 +229,15 @@ void MqttLink::onFailed(const QString& reason, int retryInSeconds) {
     if (!news) {
         return;
     }
+    QString why = reason;
+    while (why.endsWith(u'.')) {
+        why.chop(1);
+    }
     const QString text =
         wasConnected
-            ? QStringLiteral("MQTT: lost the connection to %1: %2; trying again").arg(settings_.url(), reason)
+            ? QStringLiteral("MQTT: lost the connection to %1: %2; trying again").arg(settings_.url(), why)
             : QStringLiteral("MQTT: cannot connect to %1: %2; trying again every %3 to %4 s")
-                  .arg(settings_.url(), reason)
+                  .arg(settings_.url(), why)
                   .arg(BrokerClient::kFirstRetry.count())
                   .arg(BrokerClient::kLastRetry.count());
     say(first ? Importance::Trouble : Importance::Warning, text);

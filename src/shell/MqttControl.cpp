@@ -90,7 +90,11 @@ MqttControl::MqttControl(frmOstrel& window, areas::frmTimer& timer,
     }
 }
 
-MqttControl::~MqttControl() { delete dialog_.data(); }
+MqttControl::~MqttControl() {
+    // The link says goodbye as it goes, after the members it would show that on.
+    disconnect(&link_, nullptr, this, nullptr);
+    delete dialog_.data();
+}
 
 void MqttControl::showDialog() {
     if (!dialog_) {
