@@ -133,6 +133,14 @@ class MqttLink(unittest.TestCase):
         program = self.start(broker.url("cam"), OSTREL_MQTT_PASSWORD="wrong")
         refused = "the broker refused the connection: Connection Refused: not authorised;"
         self.assertTrue(wait_until(lambda: refused in program.output(), 10), program.output())
+        # TLS to a broker that speaks none fails as clearly.
+        tls = Program(OSTREL, ["--headless", "--name", "tls", "--source", "videotestsrc",
+                               "--mqtt", "mqtts://127.0.0.1:%d" % broker.port],
+                      os.path.join(self.dir.name, "tls.log"), dict(os.environ))
+        self.addCleanup(tls.stop)
+        self.assertTrue(wait_until(lambda: "tls: warning: MQTT: cannot connect to mqtts://"
+                                   "127.0.0.1:%d: TLS failed" % broker.port in tls.output(), 10),
+                        tls.output())
         broker.set_users({"cam": "wrong"})  # the retry gets in
         sub = self.subscribe(broker)
         self.assertTrue(sub.wait_for(ROOT + "/status", "online", timeout=15))
