@@ -146,6 +146,7 @@ std::string BrokerClient::configure(mosquitto* handle) {
     mosquitto_disconnect_callback_set(handle, &BrokerClient::onDisconnect);
     mosquitto_message_callback_set(handle, &BrokerClient::onMessage);
     mosquitto_publish_callback_set(handle, &BrokerClient::onPublish);
+    mosquitto_subscribe_callback_set(handle, &BrokerClient::onSubscribe);
     mosquitto_log_callback_set(handle, &BrokerClient::onLog);
     int code = mosquitto_will_set(handle, endpoint_.statusTopic.c_str(), int(sizeof kOffline) - 1,
                                   kOffline, 1, true);
@@ -228,6 +229,13 @@ void BrokerClient::onConnect(mosquitto* handle, void* self, int code) {
     for (const std::string& filter : client.endpoint_.subscriptions) {
         mosquitto_subscribe(handle, nullptr, filter.c_str(), 1);
     }
+    client.sweepIds_.clear();
+    for (const std::string& filter : client.endpoint_.sweeps) {
+        int id = 0;
+        if (mosquitto_subscribe(handle, &id, filter.c_str(), 1) == MOSQ_ERR_SUCCESS) {
+            client.sweepIds_.emplace(id, filter);
+        }
+    }
     client.events_.connected();
 }
 
@@ -247,6 +255,17 @@ void BrokerClient::onPublish(mosquitto*, void* self, int messageId) {
     auto& client = *static_cast<BrokerClient*>(self);
     if (messageId != 0 && messageId == client.goodbyeId_) {
         client.goodbyeAcknowledged_ = true;
+    }
+}
+
+// The broker sends what it kept for a subscription with its acknowledgement; after that the
+// sweep's subscription has served.
+void BrokerClient::onSubscribe(mosquitto* handle, void* self, int messageId, int, const int*) {
+    auto& client = *static_cast<BrokerClient*>(self);
+    const auto found = client.sweepIds_.find(messageId);
+    if (found != client.sweepIds_.end()) {
+        mosquitto_unsubscribe(handle, nullptr, found->second.c_str());
+        client.sweepIds_.erase(found);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,6 +44,10 @@ struct BrokerEndpoint {
     // The retained status topic: "offline" is its last will, and is sent there on a clean end.
     std::string statusTopic;
     std::vector<std::string> subscriptions;
+    // Subscribed on every connection only for what the broker kept from before, and dropped
+    // as soon as the broker has acknowledged them (so that the client's own messages do not
+    // come back to it).
+    std::vector<std::string> sweeps;
 };
 
 // One MQTT connection over libmosquitto, kept up by a thread of its own: connecting (which may
@@ -89,6 +94,7 @@ private:
     static void onDisconnect(mosquitto*, void* self, int code);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onPublish(mosquitto*, void* self, int messageId);
+    static void onSubscribe(mosquitto*, void* self, int messageId, int count, const int* qos);
     static void onLog(mosquitto*, void* self, int level, const char* text);
 
     const BrokerEndpoint endpoint_;
@@ -106,6 +112,7 @@ private:
     bool goodbyeAcknowledged_ = false;
     bool wasConnected_ = false;
     int refusal_ = 0;
+    std::map<int, std::string> sweepIds_;  // subscription message id -> filter
     std::string lastError_;
 
     std::thread thread_;

@@ -161,9 +161,9 @@ void MqttLink::configure(const LinkSettings& settings) {
     endpoint.clientId =
         QStringLiteral("ostrel_%1@%2").arg(topics_->node(), QSysInfo::machineHostName()).toStdString();
     endpoint.statusTopic = topics_->status().toStdString();
-    endpoint.subscriptions = {topics_->commandFilter().toStdString(),
-                              topics_->stateFilter().toStdString(),
-                              topics_->discoveryFilter().toStdString()};
+    endpoint.subscriptions = {topics_->commandFilter().toStdString()};
+    endpoint.sweeps = {topics_->stateFilter().toStdString(),
+                       topics_->discoveryFilter().toStdString()};
     auto connection = std::make_unique<Connection>();
     connection->relay = std::make_unique<Relay>(*this, generation_);
     connection->client = std::make_unique<BrokerClient>(std::move(endpoint), *connection->relay);

@@ -74,13 +74,20 @@ class MqttLink(unittest.TestCase):
 
     def test_areas_as_home_assistant_sensors(self):
         broker = self.broker()
+        # Left over from an area that went while this Ostrel was away: cleared when it comes.
+        ghosts = ["homeassistant/binary_sensor/cam_1/ghost_motion/config",
+                  ROOT + "/area/ghost/motion"]
+        for ghost in ghosts:
+            broker.publish(ghost, "ON", retain=True)
         sub = self.subscribe(broker)
         self.start(broker.url())
         self.assertTrue(sub.wait_for(ROOT + "/status", "online"))
+        self.assertTrue(wait_until(lambda: all(sub.latest(g) == "" for g in ghosts), 10))
 
         def configs():
-            return {t: p for _, _, t, p in sub.messages
-                    if t.startswith("homeassistant/") and t.endswith("/config")}
+            latest = {t: p for _, _, t, p in sub.messages
+                      if t.startswith("homeassistant/") and t.endswith("/config")}
+            return {t: p for t, p in latest.items() if p}
         self.assertTrue(wait_until(lambda: len(configs()) == 8, 10), configs())
         parsed = {topic: json.loads(payload) for topic, payload in configs().items()}
         self.assertEqual(len({c["unique_id"] for c in parsed.values()}), 8)

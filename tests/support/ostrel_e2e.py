@@ -57,6 +57,20 @@ def picture(background=BLACK, patches=()):
     return bytes(frame)
 
 
+def cpu_seconds(pid):
+    """CPU time (user and system) process `pid` has used so far."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def grid(count):
+    """`count` areas side by side in two rows over the whole picture, as [left, top, width,
+    height] fractions."""
+    columns = (count + 1) // 2
+    return [[(i % columns) / columns, (i // columns) / 2, 1 / columns, 0.5] for i in range(count)]
+
+
 def wait_until(condition, timeout, step=0.005):
     """Runs the GLib main loop until condition() holds, checking every `step` seconds, for at
     most `timeout` seconds. Returns the last value of condition()."""
