@@ -20,16 +20,19 @@ const AreaProperty kAreaProperties[] = {
     {"DetColor", "i", get<&DetectionArea::DetColor>, set<&DetectionArea::setDetColor, int>},
     {"ForeColor", "i", get<&DetectionArea::ForeColor>, set<&DetectionArea::setForeColor, int>},
     {"ShowLabel", "i", get<&DetectionArea::ShowLabel>, set<&DetectionArea::setShowLabel, int>},
-    {"ShowPicture", "b", get<&DetectionArea::ShowPicture>, set<&DetectionArea::setShowPicture, bool>},
+    {"ShowPicture", "b", get<&DetectionArea::ShowPicture>,
+     set<&DetectionArea::setShowPicture, bool>},
     {"ShowFrame", "b", get<&DetectionArea::ShowFrame>, set<&DetectionArea::setShowFrame, bool>},
-    {"MotionEvent", "b", get<&DetectionArea::MotionEvent>, set<&DetectionArea::setMotionEvent, bool>},
+    {"MotionEvent", "b", get<&DetectionArea::MotionEvent>,
+     set<&DetectionArea::setMotionEvent, bool>},
     {"MotionActive", "b", get<&DetectionArea::MotionActive>,
      set<&DetectionArea::setMotionActive, bool>},
     {"MotionSens", "i", get<&DetectionArea::MotionSens>, set<&DetectionArea::setMotionSens, int>},
     {"MotionThreshold", "i", get<&DetectionArea::MotionThreshold>,
      set<&DetectionArea::setMotionThreshold, int>},
     {"ColorEvent", "b", get<&DetectionArea::ColorEvent>, set<&DetectionArea::setColorEvent, bool>},
-    {"ColorActive", "b", get<&DetectionArea::ColorActive>, set<&DetectionArea::setColorActive, bool>},
+    {"ColorActive", "b", get<&DetectionArea::ColorActive>,
+     set<&DetectionArea::setColorActive, bool>},
     {"ColorSens", "i", get<&DetectionArea::ColorSens>, set<&DetectionArea::setColorSens, int>},
     {"ColorThreshold", "i", get<&DetectionArea::ColorThreshold>,
      set<&DetectionArea::setColorThreshold, int>},
@@ -49,7 +52,9 @@ const AreaProperty kAreaProperties[] = {
 
 }  // namespace
 
-std::span<const AreaProperty> areaProperties() { return kAreaProperties; }
+std::span<const AreaProperty> areaProperties() {
+    return kAreaProperties;
+}
 
 const AreaProperty* findAreaProperty(QStringView name) {
     for (const AreaProperty& property : kAreaProperties) {
@@ -62,12 +67,12 @@ const AreaProperty* findAreaProperty(QStringView name) {
 
 bool fitsAreaProperty(const QVariant& value, const AreaProperty& property) {
     switch (property.signature[0]) {
-    case 'i':
-        return value.metaType().id() == QMetaType::Int;
-    case 'b':
-        return value.metaType().id() == QMetaType::Bool;
-    default:
-        return false;
+        case 'i':
+            return value.metaType().id() == QMetaType::Int;
+        case 'b':
+            return value.metaType().id() == QMetaType::Bool;
+        default:
+            return false;
     }
 }
 

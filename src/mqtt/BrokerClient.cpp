@@ -23,7 +23,9 @@ void initialiseLibrary() {
 
 // How long one wait for the socket lasts: short while connecting, so that a stop is seen soon;
 // once connected, a publish or a stop wakes the wait anyway.
-int loopTimeoutMs(bool connected) { return connected ? 1000 : 100; }
+int loopTimeoutMs(bool connected) {
+    return connected ? 1000 : 100;
+}
 
 }  // namespace
 
@@ -104,8 +106,8 @@ std::string BrokerClient::attempt() {
     }
     refusal_ = 0;
     lastError_.clear();
-    int code = mosquitto_connect_async(handle, endpoint_.host.c_str(), endpoint_.port,
-                                       kKeepAliveSeconds);
+    int code =
+        mosquitto_connect_async(handle, endpoint_.host.c_str(), endpoint_.port, kKeepAliveSeconds);
     if (code != MOSQ_ERR_SUCCESS) {
         return describe(code, errno);
     }
@@ -128,8 +130,8 @@ std::string BrokerClient::attempt() {
             break;
         }
         if (!connected_ && Clock::now() > deadline) {
-            reason = "the broker did not answer within " +
-                     std::to_string(kConnectTimeout.count()) + " s";
+            reason = "the broker did not answer within " + std::to_string(kConnectTimeout.count()) +
+                     " s";
             break;
         }
     }
@@ -164,8 +166,8 @@ std::string BrokerClient::configure(mosquitto* handle) {
     if (endpoint_.caFile.empty()) {
         code = mosquitto_int_option(handle, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
     } else {
-        code = mosquitto_tls_set(handle, endpoint_.caFile.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr);
+        code =
+            mosquitto_tls_set(handle, endpoint_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         if (code == MOSQ_ERR_INVAL) {
             return "cannot read the CA file " + endpoint_.caFile;
         }
@@ -175,22 +177,23 @@ std::string BrokerClient::configure(mosquitto* handle) {
 
 std::string BrokerClient::describe(int code, int error) const {
     switch (code) {
-    case MOSQ_ERR_CONN_REFUSED:
-        return std::string("the broker refused the connection: ") +
-               mosquitto_connack_string(refusal_);
-    case MOSQ_ERR_ERRNO:
-        return std::strerror(error);
-    case MOSQ_ERR_EAI:
-        return "cannot find the host " + endpoint_.host + ": " + gai_strerror(error);
-    case MOSQ_ERR_TLS:
-    case MOSQ_ERR_TLS_HANDSHAKE:
-        return "TLS failed" + (lastError_.empty() ? std::string() : ": " + lastError_);
-    case MOSQ_ERR_CONN_LOST:
-        return "the broker closed the connection";
-    case MOSQ_ERR_KEEPALIVE:
-        return "the broker stopped answering";
-    default:
-        return mosquitto_strerror(code) + (lastError_.empty() ? std::string() : ": " + lastError_);
+        case MOSQ_ERR_CONN_REFUSED:
+            return std::string("the broker refused the connection: ") +
+                   mosquitto_connack_string(refusal_);
+        case MOSQ_ERR_ERRNO:
+            return std::strerror(error);
+        case MOSQ_ERR_EAI:
+            return "cannot find the host " + endpoint_.host + ": " + gai_strerror(error);
+        case MOSQ_ERR_TLS:
+        case MOSQ_ERR_TLS_HANDSHAKE:
+            return "TLS failed" + (lastError_.empty() ? std::string() : ": " + lastError_);
+        case MOSQ_ERR_CONN_LOST:
+            return "the broker closed the connection";
+        case MOSQ_ERR_KEEPALIVE:
+            return "the broker stopped answering";
+        default:
+            return mosquitto_strerror(code) +
+                   (lastError_.empty() ? std::string() : ": " + lastError_);
     }
 }
 

@@ -34,7 +34,9 @@ bool isCommand(const QString& property) {
     return false;
 }
 
-QByteArray onOff(bool status) { return status ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"); }
+QByteArray onOff(bool status) {
+    return status ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF");
+}
 
 }  // namespace
 
@@ -98,7 +100,9 @@ MqttLink::MqttLink(areas::mdlSub& registry, areas::frmTimer& timer, QObject* par
     connect(&percentTimer_, &QTimer::timeout, this, &MqttLink::publishPercentages);
 }
 
-MqttLink::~MqttLink() { shutDown(); }
+MqttLink::~MqttLink() {
+    shutDown();
+}
 
 void MqttLink::shutDown() {
     stopConnection();
@@ -158,8 +162,9 @@ void MqttLink::configure(const LinkSettings& settings) {
     endpoint.password = settings_.password.toStdString();
     // One session per name and machine: a restarted Ostrel takes over the session of the one
     // before it, while Ostrels of the same name on other machines do not push each other off.
-    endpoint.clientId =
-        QStringLiteral("ostrel_%1@%2").arg(topics_->node(), QSysInfo::machineHostName()).toStdString();
+    endpoint.clientId = QStringLiteral("ostrel_%1@%2")
+                            .arg(topics_->node(), QSysInfo::machineHostName())
+                            .toStdString();
     endpoint.statusTopic = topics_->status().toStdString();
     endpoint.subscriptions = {topics_->commandFilter().toStdString()};
     endpoint.sweeps = {topics_->stateFilter().toStdString(),
@@ -174,14 +179,14 @@ void MqttLink::configure(const LinkSettings& settings) {
 QString MqttLink::stateText() const {
     const QString url = settings_.url();
     switch (state_) {
-    case State::Off:
-        return QStringLiteral("MQTT: off");
-    case State::Connecting:
-        return QStringLiteral("MQTT: connecting to %1").arg(url);
-    case State::Connected:
-        return QStringLiteral("MQTT: connected to %1 as %2").arg(url, topics_->root());
-    case State::Waiting:
-        break;
+        case State::Off:
+            return QStringLiteral("MQTT: off");
+        case State::Connecting:
+            return QStringLiteral("MQTT: connecting to %1").arg(url);
+        case State::Connected:
+            return QStringLiteral("MQTT: connected to %1 as %2").arg(url, topics_->root());
+        case State::Waiting:
+            break;
     }
     return QStringLiteral("MQTT: not connected to %1 (%2); next try in %3 s")
         .arg(url, failure_)
@@ -235,7 +240,8 @@ void MqttLink::onFailed(const QString& reason, int retryInSeconds) {
     }
     const QString text =
         wasConnected
-            ? QStringLiteral("MQTT: lost the connection to %1: %2; trying again").arg(settings_.url(), why)
+            ? QStringLiteral("MQTT: lost the connection to %1: %2; trying again")
+                  .arg(settings_.url(), why)
             : QStringLiteral("MQTT: cannot connect to %1: %2; trying again every %3 to %4 s")
                   .arg(settings_.url(), why)
                   .arg(BrokerClient::kFirstRetry.count())
@@ -312,8 +318,8 @@ void MqttLink::syncAreas() {
     }
     for (const std::size_t i : added) {
         const QString key = items[i]->Key();
-        const QString id = uniqueAreaId(key, std::int32_t(i + 1),
-                                        [&taken](const QString& id) { return taken.count(id) > 0; });
+        const QString id = uniqueAreaId(
+            key, std::int32_t(i + 1), [&taken](const QString& id) { return taken.count(id) > 0; });
         taken.insert(id);
         after[i] = AreaEntry{items[i], id, key};
     }
@@ -341,7 +347,8 @@ void MqttLink::addAreaTopics(const AreaEntry& entry, std::int32_t number) {
     const areas::DetectionArea& area = *registry_.areaCollection().items()[std::size_t(number - 1)];
     setRetained(topics_->areaState(entry.id, "motion"), onOff(area.MotionStatus()), true);
     setRetained(topics_->areaState(entry.id, "color"), onOff(area.ColorStatus()), true);
-    setRetained(topics_->areaState(entry.id, "motion_percent"), QByteArray::number(area.MotionPer()));
+    setRetained(topics_->areaState(entry.id, "motion_percent"),
+                QByteArray::number(area.MotionPer()));
     setRetained(topics_->areaState(entry.id, "color_percent"), QByteArray::number(area.ColorPer()));
 }
 
@@ -378,8 +385,10 @@ void MqttLink::publishPercentages() {
         if (!area || !area->isBound()) {
             continue;
         }
-        setRetained(topics_->areaState(entry.id, "motion_percent"), QByteArray::number(area->MotionPer()));
-        setRetained(topics_->areaState(entry.id, "color_percent"), QByteArray::number(area->ColorPer()));
+        setRetained(topics_->areaState(entry.id, "motion_percent"),
+                    QByteArray::number(area->MotionPer()));
+        setRetained(topics_->areaState(entry.id, "color_percent"),
+                    QByteArray::number(area->ColorPer()));
     }
 }
 
@@ -399,8 +408,8 @@ void MqttLink::command(const QString& id, const QString& property, const QByteAr
         refuse(QStringLiteral("there is no such command"));
         return;
     }
-    const auto entry = std::find_if(areas_.begin(), areas_.end(),
-                                    [&](const AreaEntry& e) { return e.id == id; });
+    const auto entry =
+        std::find_if(areas_.begin(), areas_.end(), [&](const AreaEntry& e) { return e.id == id; });
     const auto area = entry != areas_.end() ? entry->area.lock() : nullptr;
     if (!area || !area->isBound()) {
         refuse(QStringLiteral("there is no such area"));

@@ -95,7 +95,7 @@ private:
     areas::frmTimer& timer_;
     LinkSettings settings_;
     std::optional<Topics> topics_;
-    std::vector<AreaEntry> areas_;             // by area number - 1
+    std::vector<AreaEntry> areas_;            // by area number - 1
     std::map<QString, QByteArray> retained_;  // every retained topic but the status
     std::unique_ptr<Connection> connection_;
     std::vector<std::unique_ptr<Connection>> retiring_;  // stopped, their threads ending

@@ -11,8 +11,8 @@ QString topicSafe(const QString& text) {
     bool inRun = false;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        const bool keep = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
-                          (u >= u'0' && u <= u'9');
+        const bool keep =
+            (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
         if (keep) {
             safe += QChar(u >= u'A' && u <= u'Z' ? u - u'A' + u'a' : u);
         } else if (!inRun) {

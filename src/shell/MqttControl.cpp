@@ -75,8 +75,8 @@ MqttControl::MqttControl(frmOstrel& window, areas::frmTimer& timer,
     connect(window_.menu().mnuMqtt, &QAction::triggered, this, &MqttControl::showDialog);
     mqtt::LinkSettings settings;
     try {
-        settings = commandLine ? *commandLine
-                               : storedMqttSettings(window_.options().name, nameGiven);
+        settings =
+            commandLine ? *commandLine : storedMqttSettings(window_.options().name, nameGiven);
     } catch (const mqtt::MqttSettingsError& fault) {
         window_.reporter().log(Level::Warning, QStringLiteral("MQTT: the stored settings cannot "
                                                               "be used: %1")
@@ -130,8 +130,8 @@ void MqttControl::showState() {
 // Every message is a log line; the first failure of a run is also a box (which holds nothing).
 void MqttControl::onMessage(mqtt::MqttLink::Importance importance, const QString& text) {
     Reporter& reporter = window_.reporter();
-    const Level level = importance == mqtt::MqttLink::Importance::Info ? Level::Info
-                                                                        : Level::Warning;
+    const Level level =
+        importance == mqtt::MqttLink::Importance::Info ? Level::Info : Level::Warning;
     reporter.log(level, text);
     if (importance == mqtt::MqttLink::Importance::Trouble && !reporter.headless()) {
         reporter.report(level, text);

@@ -84,7 +84,8 @@ bool MqttDialog::apply() {
         }
     } catch (const mqtt::MqttSettingsError& fault) {
         lblState->setStyleSheet(QStringLiteral("color: red"));
-        lblState->setText(QStringLiteral("Not applied: %1.").arg(QString::fromStdString(fault.what())));
+        lblState->setText(
+            QStringLiteral("Not applied: %1.").arg(QString::fromStdString(fault.what())));
         return false;
     }
     if (!settings.tls) {

@@ -13,7 +13,8 @@ TEST(Topics, KeysBecomeIdsThatNeverClash) {
     EXPECT_EQ(topicSafe(QStringLiteral("Front Door #2/+")), QStringLiteral("front_door_2_"));
     std::set<QString> taken;
     const auto add = [&](const QString& key, int number) {
-        const QString id = uniqueAreaId(key, number, [&](const QString& i) { return taken.count(i) > 0; });
+        const QString id =
+            uniqueAreaId(key, number, [&](const QString& i) { return taken.count(i) > 0; });
         taken.insert(id);
         return id;
     };
@@ -40,10 +41,11 @@ TEST(Topics, CommandPayloadsAndTopics) {
               QStringLiteral("ha/sensor/cam_1/door_motion_percent/config"));
     QString id;
     QString property;
-    EXPECT_TRUE(topics.parseCommand(QStringLiteral("ostrel/cam_1/area/door/set/MotionSens"), id,
-                                    property));
+    EXPECT_TRUE(
+        topics.parseCommand(QStringLiteral("ostrel/cam_1/area/door/set/MotionSens"), id, property));
     EXPECT_EQ(id + u' ' + property, QStringLiteral("door MotionSens"));
-    EXPECT_FALSE(topics.parseCommand(QStringLiteral("ostrel/cam_1/area/door/motion"), id, property));
+    EXPECT_FALSE(
+        topics.parseCommand(QStringLiteral("ostrel/cam_1/area/door/motion"), id, property));
     EXPECT_FALSE(topics.parseCommand(QStringLiteral("ostrel/cam_12/area/d/set/X"), id, property));
 }
 

@@ -74,18 +74,19 @@ TEST(MqttSettings, DialogConnectsAtOnceAndKeepsThePasswordPrivate) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return control.link().state() == mqtt::MqttLink::State::Connected; }, 10000));
     EXPECT_TRUE(line->isVisibleTo(window.monitor()));
-    EXPECT_EQ(line->text(), QStringLiteral("MQTT: connected to mqtt://127.0.0.1:%1 as ostrel/porch")
-                                .arg(port));
+    EXPECT_EQ(line->text(),
+              QStringLiteral("MQTT: connected to mqtt://127.0.0.1:%1 as ostrel/porch").arg(port));
     EXPECT_EQ(dialog->lblState->text(), line->text());
 
     const QFileInfo file(QSettings().fileName());
-    EXPECT_EQ(file.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                     QFile::WriteUser),
+    EXPECT_EQ(file.permissions() &
+                  ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
               QFile::Permissions());
     const mqtt::LinkSettings stored = shell::storedMqttSettings(QStringLiteral("other"), false);
     EXPECT_EQ(stored, control.link().settings());
     EXPECT_EQ(stored.password, QStringLiteral("secret"));
-    EXPECT_EQ(shell::storedMqttSettings(QStringLiteral("given"), true).name, QStringLiteral("given"));
+    EXPECT_EQ(shell::storedMqttSettings(QStringLiteral("given"), true).name,
+              QStringLiteral("given"));
     window.endProgram();
     broker.kill();
     broker.waitForFinished();
