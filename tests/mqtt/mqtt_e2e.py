@@ -101,7 +101,7 @@ class MqttLink(unittest.TestCase):
                              "%" if topic.startswith("homeassistant/sensor/") else None)
 
         # The colour of the right half, with no D-Bus client at all.
-        self.assertEqual(sub.latest(LAMP + "color"), "OFF")
+        self.assertTrue(sub.wait_for(LAMP + "color", "OFF"))
         self.fifo.show([RIGHT_RED])
         self.assertTrue(sub.wait_for(LAMP + "color", "ON"))
         since = len(sub.messages)
