@@ -57,7 +57,9 @@ void ConUnit::Release() {
         return;
     }
     released_ = true;
-    if (timer_.letGo(this)) {
+    timer_.letGo(this);
+    // Others (the MQTT link, say) may hold the timer; what counts is the last client's unit.
+    if (!timer_.heldByA<ConUnit>()) {
         host_.lastClientReleased();
     }
 }

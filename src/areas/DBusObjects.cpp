@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "AreaErrors.h"
+#include "AreaProperties.h"
 #include "AutomationService.h"
 #include "ConUnit.h"
 #include "DetectionArea.h"
@@ -87,69 +88,9 @@ QString unexpectedFailure(const std::exception* failure) {
     return failure ? QString::fromLocal8Bit(failure->what()) : QStringLiteral("unexpected failure");
 }
 
-// One property of the area objects: its D-Bus type, how it is read and, for the writable ones,
-// written.
-struct AreaProperty {
-    const char* name;
-    const char* signature;
-    QVariant (*read)(const DetectionArea&);
-    void (*write)(DetectionArea&, const QVariant&);
-};
-
-template <auto Getter>
-QVariant get(const DetectionArea& area) {
-    return QVariant::fromValue((area.*Getter)());
-}
-
-template <auto Setter, typename T>
-void set(DetectionArea& area, const QVariant& value) {
-    (area.*Setter)(value.value<T>());
-}
-
-// In the order of the class's members; writable ones first.
-const AreaProperty kAreaProperties[] = {
-    {"DetColor", "i", get<&DetectionArea::DetColor>, set<&DetectionArea::setDetColor, int>},
-    {"ForeColor", "i", get<&DetectionArea::ForeColor>, set<&DetectionArea::setForeColor, int>},
-    {"ShowLabel", "i", get<&DetectionArea::ShowLabel>, set<&DetectionArea::setShowLabel, int>},
-    {"ShowPicture", "b", get<&DetectionArea::ShowPicture>, set<&DetectionArea::setShowPicture, bool>},
-    {"ShowFrame", "b", get<&DetectionArea::ShowFrame>, set<&DetectionArea::setShowFrame, bool>},
-    {"MotionEvent", "b", get<&DetectionArea::MotionEvent>, set<&DetectionArea::setMotionEvent, bool>},
-    {"MotionActive", "b", get<&DetectionArea::MotionActive>,
-     set<&DetectionArea::setMotionActive, bool>},
-    {"MotionSens", "i", get<&DetectionArea::MotionSens>, set<&DetectionArea::setMotionSens, int>},
-    {"MotionThreshold", "i", get<&DetectionArea::MotionThreshold>,
-     set<&DetectionArea::setMotionThreshold, int>},
-    {"ColorEvent", "b", get<&DetectionArea::ColorEvent>, set<&DetectionArea::setColorEvent, bool>},
-    {"ColorActive", "b", get<&DetectionArea::ColorActive>, set<&DetectionArea::setColorActive, bool>},
-    {"ColorSens", "i", get<&DetectionArea::ColorSens>, set<&DetectionArea::setColorSens, int>},
-    {"ColorThreshold", "i", get<&DetectionArea::ColorThreshold>,
-     set<&DetectionArea::setColorThreshold, int>},
-    {"Visible", "b", get<&DetectionArea::Visible>, set<&DetectionArea::setVisible, bool>},
-    {"Index", "i", get<&DetectionArea::Index>, nullptr},
-    {"Key", "s", get<&DetectionArea::Key>, nullptr},
-    {"Top", "d", get<&DetectionArea::Top>, nullptr},
-    {"Left", "d", get<&DetectionArea::Left>, nullptr},
-    {"Height", "d", get<&DetectionArea::Height>, nullptr},
-    {"Width", "d", get<&DetectionArea::Width>, nullptr},
-    {"MotionPer", "i", get<&DetectionArea::MotionPer>, nullptr},
-    {"ColorPer", "i", get<&DetectionArea::ColorPer>, nullptr},
-    {"CalcColor", "i", get<&DetectionArea::CalcColor>, nullptr},
-    {"MotionStatus", "b", get<&DetectionArea::MotionStatus>, nullptr},
-    {"ColorStatus", "b", get<&DetectionArea::ColorStatus>, nullptr},
-};
-
-const AreaProperty* findProperty(const QString& name) {
-    for (const AreaProperty& property : kAreaProperties) {
-        if (name == QLatin1String(property.name)) {
-            return &property;
-        }
-    }
-    return nullptr;
-}
-
 QString areaInterfaceXml() {
     QString xml = QStringLiteral("  <interface name=\"org.ostrel.DetectionArea\">\n");
-    for (const AreaProperty& property : kAreaProperties) {
+    for (const AreaProperty& property : areaProperties()) {
         xml += QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"%3\">\n"
                               "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
                               "    </property>\n")
@@ -168,18 +109,6 @@ QString areaInterfaceXml() {
         "    </method>\n"
         "  </interface>\n");
     return xml;
-}
-
-// A value a client sends for a property of D-Bus type `signature`.
-bool hasType(const QVariant& value, const char* signature) {
-    switch (signature[0]) {
-    case 'i':
-        return value.metaType().id() == QMetaType::Int;
-    case 'b':
-        return value.metaType().id() == QMetaType::Bool;
-    default:
-        return false;
-    }
 }
 
 }  // namespace
@@ -653,7 +582,7 @@ QDBusMessage AreaObjects::answer(const QDBusMessage& message, std::uint64_t seri
             }
             DetectionArea& target = area();
             QVariantMap values;
-            for (const AreaProperty& property : kAreaProperties) {
+            for (const AreaProperty& property : areaProperties()) {
                 values.insert(QLatin1String(property.name), property.read(target));
             }
             return message.createReply(QVariant::fromValue(values));
@@ -666,7 +595,7 @@ QDBusMessage AreaObjects::answer(const QDBusMessage& message, std::uint64_t seri
                                                  .arg(member, signature));
         }
         const QString name = args.value(1).toString();
-        const AreaProperty* property = ourInterface() ? findProperty(name) : nullptr;
+        const AreaProperty* property = ourInterface() ? findAreaProperty(name) : nullptr;
         if (property == nullptr) {
             return message.createErrorReply(QDBusError::UnknownProperty,
                                              QStringLiteral("No property %1.").arg(name));
@@ -679,11 +608,11 @@ QDBusMessage AreaObjects::answer(const QDBusMessage& message, std::uint64_t seri
                                              QStringLiteral("%1 is read-only.").arg(name));
         }
         const QVariant value = args.value(2).value<QDBusVariant>().variant();
-        if (!hasType(value, property->signature)) {
+        if (!fitsAreaProperty(value, *property)) {
             return badArgs(QStringLiteral("%1 takes a value of D-Bus type %2.")
                                .arg(name, QLatin1String(property->signature)));
         }
-        property->write(area(), value);
+        writeAreaProperty(area(), *property, value);
         return message.createReply();
     }
 

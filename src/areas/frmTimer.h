@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <set>
@@ -41,6 +42,13 @@ public:
     // `holder` lets go. Returns whether it was the last one; the timer stops then.
     bool letGo(const QObject* holder);
     bool held() const { return !holders_.empty(); }
+    // Whether a holder of the kind `T` (a ConUnit, say) still holds it: other kinds of takers
+    // hold it too, so the last one to let go need not be the last of a kind.
+    template <typename T>
+    bool heldByA() const {
+        return std::any_of(holders_.begin(), holders_.end(),
+                           [](const QObject* holder) { return qobject_cast<const T*>(holder); });
+    }
 
 Q_SIGNALS:
     // Area `number`'s motion or colour status changed to `status`.

@@ -132,6 +132,7 @@ std::shared_ptr<DetectionArea> mdlSub::AddArea(const QString& key) {
     placeControl(element);
     RebuildIndexMenu();
     SelectArea(position);
+    Q_EMIT areasChanged();
     return area;
 }
 
@@ -162,6 +163,7 @@ bool mdlSub::RemoveArea(const AreaIndex& index) {
     if (collection_.Count() > 0) {
         SelectArea(FindAreaPosition(1));
     }
+    Q_EMIT areasChanged();
     return true;
 }
 
@@ -178,6 +180,7 @@ bool mdlSub::ClearAreas() {
     }
     resetElementZero();
     setAreaMenusEnabled(false);
+    Q_EMIT areasChanged();
     return true;
 }
 

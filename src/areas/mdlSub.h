@@ -106,6 +106,9 @@ public:
 Q_SIGNALS:
     // Entry `entry` of the Select menu was chosen.
     void selectIndexTriggered(int entry);
+    // The set of areas changed: one was added or removed (and the later ones renumbered), or
+    // all were cleared away.
+    void areasChanged();
 
 private:
     void unbindAll();

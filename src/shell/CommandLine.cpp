@@ -1,7 +1,10 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
+
+#include "MqttError.h"
 
 namespace ostrel::shell {
 
@@ -30,7 +33,60 @@ struct Options {
                        "bus name org.ostrel.Ostrel.NAME. Default: the configuration file's "
                        "name, else \"ostrel\"."),
         QStringLiteral("NAME")};
+    QCommandLineOption mqtt{
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publish the areas to this MQTT broker, mqtt://[user@]host[:port] or "
+                       "mqtts://[user@]host[:port] for TLS. The password comes from "
+                       "OSTREL_MQTT_PASSWORD or --mqtt-password-file."),
+        QStringLiteral("URL")};
+    QCommandLineOption mqttCa{
+        QStringLiteral("mqtt-ca"),
+        QStringLiteral("CA certificates (PEM) for an mqtts:// broker, in place of the system's."),
+        QStringLiteral("FILE")};
+    QCommandLineOption mqttPasswordFile{
+        QStringLiteral("mqtt-password-file"),
+        QStringLiteral("Read the MQTT password from the first line of this file."),
+        QStringLiteral("FILE")};
+    QCommandLineOption mqttDiscoveryPrefix{
+        QStringLiteral("mqtt-discovery-prefix"),
+        QStringLiteral("Topic prefix of Home Assistant's MQTT discovery. Default: homeassistant."),
+        QStringLiteral("PREFIX")};
 };
+
+// The first line of `path`, without its line end.
+QString firstLineOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw mqtt::MqttSettingsError(QStringLiteral("cannot read the MQTT password file %1: %2")
+                                          .arg(path, file.errorString())
+                                          .toStdString());
+    }
+    QByteArray line = file.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return QString::fromUtf8(line);
+}
+
+// The link that --mqtt and its companions ask for.
+mqtt::LinkSettings mqttSettings(const QCommandLineParser& parser, const Options& options,
+                                const QString& name) {
+    mqtt::LinkSettings settings;
+    settings.name = name;
+    mqtt::applyBrokerUrl(parser.value(options.mqtt), settings);
+    settings.caFile = parser.value(options.mqttCa);
+    if (!settings.caFile.isEmpty() && !settings.tls) {
+        throw mqtt::MqttSettingsError("--mqtt-ca is for an mqtts:// broker");
+    }
+    if (parser.isSet(options.mqttDiscoveryPrefix)) {
+        settings.discoveryPrefix = parser.value(options.mqttDiscoveryPrefix);
+        mqtt::checkDiscoveryPrefix(settings.discoveryPrefix);
+    }
+    settings.password = parser.isSet(options.mqttPasswordFile)
+                            ? firstLineOf(parser.value(options.mqttPasswordFile))
+                            : qEnvironmentVariable("OSTREL_MQTT_PASSWORD");
+    return settings;
+}
 
 QString usage(QCommandLineParser& parser) {
     // The program's name as the usage line shows it, without an application object.
@@ -49,7 +105,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const Options options;
-    parser.addOptions({options.source, options.headless, options.config, options.name});
+    parser.addOptions({options.source, options.headless, options.config, options.name,
+                       options.mqtt, options.mqttCa, options.mqttPasswordFile,
+                       options.mqttDiscoveryPrefix});
 
     CommandLine result;
     const auto misuse = [&](const QString& fault) {
@@ -89,6 +147,20 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (start.name.isEmpty()) {
         start.name = kDefaultName;
+    }
+    if (parser.isSet(options.mqtt)) {
+        try {
+            result.mqtt = mqttSettings(parser, options, start.name);
+        } catch (const mqtt::MqttSettingsError& fault) {
+            return misuse(QString::fromStdString(fault.what()) + u'.');
+        }
+    } else {
+        for (const QCommandLineOption* companion :
+             {&options.mqttCa, &options.mqttPasswordFile, &options.mqttDiscoveryPrefix}) {
+            if (parser.isSet(*companion)) {
+                return misuse(QStringLiteral("--%1 needs --mqtt.").arg(companion->names().first()));
+            }
+        }
     }
     return result;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
+#include "LinkSettings.h"
 #include "frmOstrel.h"
 
 namespace ostrel::shell {
@@ -20,10 +23,13 @@ struct CommandLine {
     StartOptions options;
     // The name given with --name; empty without one.
     QString explicitName;
+    // The MQTT link of --mqtt and its companions; nothing without --mqtt.
+    std::optional<mqtt::LinkSettings> mqtt;
 };
 
 // Reads the program's arguments (`arguments` starts with the program's own name). Needs no
-// application object and no display.
+// application object and no display. The MQTT password comes from the environment variable
+// OSTREL_MQTT_PASSWORD or the file of --mqtt-password-file, never from the arguments.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // A display the windows can go to: DISPLAY, WAYLAND_DISPLAY, or a platform named in

@@ -49,6 +49,10 @@ frmMonitor::frmMonitor(const AppState& state, QWidget* parent)
     pctView = new QWidget(this);
     pctView->setObjectName(QStringLiteral("pctView"));
     outer->addWidget(pctView, 0, 0);
+    lblLink = new QLabel(this);
+    lblLink->setObjectName(QStringLiteral("lblLink"));
+    lblLink->hide();
+    outer->addWidget(lblLink, 1, 0);
     auto* grid = new QGridLayout(pctView);
 
     txtIndex = new QLineEdit(pctView);
@@ -211,6 +215,11 @@ void frmMonitor::onDoubleClick(QObject* control) {
     } else if (control == txtDetColor || control == txtDetColorHex || control == pctDetColor) {
         Q_EMIT colorRequested();
     }
+}
+
+void frmMonitor::showLinkState(const QString& text) {
+    lblLink->setText(text);
+    lblLink->setVisible(!text.isEmpty());
 }
 
 }  // namespace ostrel::shell

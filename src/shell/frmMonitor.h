@@ -35,6 +35,8 @@ public:
     void setGeometryTextColor(const QColor& color);
     // The caption names the video source's state while it is not "playing" (`state` empty).
     void showSourceTrouble(const QString& state);
+    // The MQTT link's state in one line; empty hides the line.
+    void showLinkState(const QString& text);
 
     QLineEdit* txtIndex = nullptr;
     QLineEdit* txtTop = nullptr;
@@ -53,6 +55,7 @@ public:
     QLineEdit* txtDetColorHex = nullptr;
     QWidget* pctDetColor = nullptr;
     QWidget* pctView = nullptr;
+    QLabel* lblLink = nullptr;
 
 Q_SIGNALS:
     // Double-clicks on the value controls ask the main window for its commands.

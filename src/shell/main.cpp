@@ -5,6 +5,7 @@
 #include "AppIcon.h"
 #include "AutomationService.h"
 #include "CommandLine.h"
+#include "MqttControl.h"
 #include "SourceAdaptor.h"
 #include "TerminationSignals.h"
 #include "ezVidCap.h"
@@ -77,5 +78,8 @@ int main(int argc, char** argv) {
     if (!window.load()) {
         return window.exitCode();
     }
+    // The MQTT link reports through the event timer, which holds its reports for every taker.
+    shell::MqttControl mqtt(window, automation.timer(), command.mqtt,
+                            !command.explicitName.isEmpty());
     return QApplication::exec();
 }

@@ -74,6 +74,8 @@ void MainMenu::build(QMenuBar* bar, QWidget* owner) {
     mnuHasDlgDisplay->setVisible(false);
     mnuDriverMain = mnuSet->addMenu(QStringLiteral("&Driver"));
     mnuDriver = {checkItem(mnuDriverMain, QStringLiteral("Driver"))};
+    mnuSet->addSeparator();
+    mnuMqtt = mnuSet->addAction(QStringLiteral("&MQTT..."));
 
     mnuHelp = bar->addMenu(QStringLiteral("&?"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));

@@ -58,6 +58,7 @@ struct MainMenu {
     QAction* mnuHasDlgDisplay = nullptr;
     QMenu* mnuDriverMain = nullptr;
     QList<QAction*> mnuDriver;
+    QAction* mnuMqtt = nullptr;
 
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;

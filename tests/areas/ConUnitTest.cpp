@@ -85,6 +85,12 @@ TEST(ConUnit, CreationAttachesTheClientAndTheLastReleaseEndsTheProgram) {
     a.create().reset();  // dropped without Release, as when the service shuts down
     EXPECT_EQ(a.host.endCalls, 1);
     EXPECT_FALSE(a.timer.held());
+
+    QObject otherTaker;  // the MQTT link, for one, takes the reports too
+    a.timer.hold(&otherTaker);
+    a.create()->Release();
+    EXPECT_EQ(a.host.endCalls, 2) << "the last client's release ends the program";
+    a.timer.letGo(&otherTaker);
 }
 
 // --- event delivery, with the timer running for real ---

@@ -2,10 +2,14 @@
 draws in real time, the program started on the session bus, a D-Bus client with the automation
 names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
 
+Also an MQTT broker (mosquitto) on a free port of 127.0.0.1 and a subscriber to it.
+
 Used by the end-to-end tests under tests/ and by the benchmarks under bench/. Needs Debian's
-python3-dbus and python3-gi (/usr/bin/python3).
+python3-dbus and python3-gi (/usr/bin/python3), and mosquitto and mosquitto-clients for the
+MQTT parts.
 """
 
+import getpass
 import os
 import signal
 import socket
@@ -52,6 +56,20 @@ def picture(background=BLACK, patches=()):
             start = (y * WIDTH + x0) * 4
             frame[start:start + len(run)] = run
     return bytes(frame)
+
+
+def cpu_seconds(pid):
+    """CPU time (user and system) process `pid` has used so far."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def grid(count):
+    """`count` areas side by side in two rows over the whole picture, as [left, top, width,
+    height] fractions."""
+    columns = (count + 1) // 2
+    return [[(i % columns) / columns, (i // columns) / 2, 1 / columns, 0.5] for i in range(count)]
 
 
 def wait_until(condition, timeout, step=0.005):
@@ -343,3 +361,106 @@ class NotifySocket:
     def close(self):
         self._socket.shutdown(socket.SHUT_RDWR)
         self._socket.close()
+
+
+def free_port():
+    """A TCP port of 127.0.0.1 that nothing listens on just now."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Broker:
+    """A mosquitto broker of its own on a free port of 127.0.0.1, without persistence (a
+    restart forgets every retained message). With `users` ({name: password}) only they may
+    connect."""
+
+    def __init__(self, directory, users=None):
+        self.process = None
+        self.port = free_port()
+        self.log_path = os.path.join(directory, "broker.log")
+        self.config = os.path.join(directory, "broker.conf")
+        self.login = ["-u", "tester", "-P", "tester"] if users else []
+        # Started by root, mosquitto would become another user that cannot read our files.
+        lines = ["listener %d 127.0.0.1" % self.port, "user " + getpass.getuser()]
+        if users:
+            self.passwords = os.path.join(directory, "broker.passwd")
+            self.set_users(users)
+            lines += ["allow_anonymous false", "password_file " + self.passwords]
+        else:
+            lines += ["allow_anonymous true"]
+        with open(self.config, "w") as config:
+            config.write("\n".join(lines) + "\n")
+        self.start()
+
+    def url(self, user=None):
+        return "mqtt://%s127.0.0.1:%d" % (user + "@" if user else "", self.port)
+
+    def set_users(self, users):
+        """Replaces the password file; a running broker reads it again (SIGHUP)."""
+        open(self.passwords, "w").close()
+        for user, password in dict(users, tester="tester").items():
+            subprocess.run(["mosquitto_passwd", "-b", self.passwords, user, password], check=True)
+        if self.process is not None and self.process.poll() is None:
+            self.process.send_signal(signal.SIGHUP)
+
+    def start(self):
+        log = open(self.log_path, "ab")
+        self.process = subprocess.Popen(["mosquitto", "-c", self.config], stdout=log,
+                                        stderr=subprocess.STDOUT)
+        log.close()
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+                return
+            except OSError:
+                time.sleep(0.02)
+        raise RuntimeError("mosquitto did not start:\n" + self.output())
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(5)
+
+    def output(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode("utf-8", "replace")
+
+    def publish(self, topic, payload, retain=False):
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-q", "1",
+                        "-t", topic, "-m", payload] + self.login + (["-r"] if retain else []),
+                       check=True, timeout=10)
+
+
+class Subscriber:
+    """mosquitto_sub on every topic of `broker`: each message as (time, retained, topic,
+    payload), retained ones first as the broker kept them."""
+
+    def __init__(self, broker, topic="#"):
+        self.messages = []
+        self.process = subprocess.Popen(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-q", "1", "-t", topic,
+             "-F", "%r\t%t\t%p"] + broker.login, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        threading.Thread(target=self._read, name="mqtt-subscriber", daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            retained, topic, payload = line.decode("utf-8", "replace").rstrip("\n").split("\t", 2)
+            self.messages.append((time.monotonic(), retained == "1", topic, payload))
+
+    def latest(self, topic):
+        """The last payload on `topic`, or None."""
+        for _, _, t, payload in reversed(self.messages):
+            if t == topic:
+                return payload
+        return None
+
+    def wait_for(self, topic, payload, timeout=10.0, since=0):
+        """True once `payload` has arrived on `topic` as message number `since` or later."""
+        return wait_until(lambda: any(t == topic and p == payload
+                                      for _, _, t, p in self.messages[since:]), timeout)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(5)
