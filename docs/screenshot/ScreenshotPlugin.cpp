@@ -50,8 +50,8 @@ class ScreenshotPlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "ScreenshotPlugin.json")
 
 public:
-    QObject* create(const QString& key, const QString& specification) override {
-        return key == QLatin1String("ostrel-screenshot") ? new Photographer(specification)
+    QObject* create(const QString& key, const QString& outputPath) override {
+        return key == QLatin1String("ostrel-screenshot") ? new Photographer(outputPath)
                                                          : nullptr;
     }
 };
