@@ -1,5 +1,8 @@
 #include "CommandLine.h"
 
+#include <cstdint>
+#include <optional>
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -30,7 +33,24 @@ struct Options {
                        "bus name org.ostrel.Ostrel.NAME. Default: the configuration file's "
                        "name, else \"ostrel\"."),
         QStringLiteral("NAME")};
+    QCommandLineOption keepDays{
+        QStringLiteral("keep-days"),
+        QStringLiteral("Keep the event history and its snapshots for this many days (default "
+                       "14); older ones are deleted."),
+        QStringLiteral("DAYS")};
+    QCommandLineOption keepMegabytes{
+        QStringLiteral("keep-mb"),
+        QStringLiteral("Keep at most this many megabytes of event history and snapshots "
+                       "(default 1024); the oldest go first."),
+        QStringLiteral("MB")};
 };
+
+// A whole number from 1 to `most`, or nothing.
+std::optional<std::int64_t> positiveNumber(const QString& text, std::int64_t most) {
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok);
+    return ok && value >= 1 && value <= most ? std::optional<std::int64_t>(value) : std::nullopt;
+}
 
 QString usage(QCommandLineParser& parser) {
     // The program's name as the usage line shows it, without an application object.
@@ -42,14 +62,16 @@ QString usage(QCommandLineParser& parser) {
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Watches a live camera picture for motion and colour inside detection areas."));
+        "Watches a live camera picture for motion and colour inside detection areas.\n"
+        "\"ostrel events --help\" tells how to print the event history."));
     // Qt's own help option offers Qt's options too, which need an application object.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays this help."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const Options options;
-    parser.addOptions({options.source, options.headless, options.config, options.name});
+    parser.addOptions({options.source, options.headless, options.config, options.name,
+                       options.keepDays, options.keepMegabytes});
 
     CommandLine result;
     const auto misuse = [&](const QString& fault) {
@@ -89,6 +111,22 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (start.name.isEmpty()) {
         start.name = kDefaultName;
+    }
+    constexpr std::int64_t kMostDays = 100 * 366;
+    constexpr std::int64_t kMostMegabytes = std::int64_t(1) << 30;
+    if (parser.isSet(options.keepDays)) {
+        const auto days = positiveNumber(parser.value(options.keepDays), kMostDays);
+        if (!days) {
+            return misuse(QStringLiteral("--keep-days needs a whole number of days from 1."));
+        }
+        start.retention.keepMs = *days * history::RetentionLimits::kMsPerDay;
+    }
+    if (parser.isSet(options.keepMegabytes)) {
+        const auto megabytes = positiveNumber(parser.value(options.keepMegabytes), kMostMegabytes);
+        if (!megabytes) {
+            return misuse(QStringLiteral("--keep-mb needs a whole number of megabytes from 1."));
+        }
+        start.retention.keepBytes = *megabytes * 1024 * 1024;
     }
     return result;
 }

@@ -40,9 +40,11 @@ void WindowSettings::restorePosition(QWidget* window) {
 
 bool WindowSettings::storedVisible() const {
     const QSettings settings;
-    const QString stored = settings.value(settingsKey(prefix_ + QStringLiteral("Visible")),
-                                          QStringLiteral("True")).toString();
-    return stored.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
+    const QVariant stored = settings.value(settingsKey(prefix_ + QStringLiteral("Visible")));
+    if (!stored.isValid()) {
+        return defaultVisible_;
+    }
+    return stored.toString().compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
 }
 
 void WindowSettings::savePosition(const QWidget* window) const {
@@ -54,6 +56,28 @@ void WindowSettings::savePosition(const QWidget* window) const {
                       numberText(mdlVidProcessing::PixelsToTwipsX(window->x())));
     settings.setValue(settingsKey(prefix_ + QStringLiteral("Top")),
                       numberText(mdlVidProcessing::PixelsToTwipsY(window->y())));
+}
+
+void WindowSettings::restoreSize(QWidget* window, QSize fallback) const {
+    const double width = read(QStringLiteral("Width"), -1);
+    const double height = read(QStringLiteral("Height"), -1);
+    if (width > 0 && height > 0) {
+        window->resize(mdlVidProcessing::TwipsToPixelsX(width),
+                       mdlVidProcessing::TwipsToPixelsY(height));
+    } else {
+        window->resize(fallback);
+    }
+}
+
+void WindowSettings::saveSize(const QWidget* window) const {
+    if (!placed_) {
+        return;
+    }
+    QSettings settings;
+    settings.setValue(settingsKey(prefix_ + QStringLiteral("Width")),
+                      numberText(mdlVidProcessing::PixelsToTwipsX(window->width())));
+    settings.setValue(settingsKey(prefix_ + QStringLiteral("Height")),
+                      numberText(mdlVidProcessing::PixelsToTwipsY(window->height())));
 }
 
 void WindowSettings::saveVisible(bool visible) const {

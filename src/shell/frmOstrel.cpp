@@ -14,12 +14,15 @@
 #include "CaptureErrors.h"
 #include "ConfigFile.h"
 #include "DetectionArea.h"
+#include "EventHistory.h"
+#include "HistoryPaths.h"
 #include "FileCommands.h"
 #include "FramePicture.h"
 #include "Rounding.h"
 #include "ctlDetArea.h"
 #include "ezVidCap.h"
 #include "frmAbout.h"
+#include "frmHistory.h"
 #include "frmMonitor.h"
 #include "frmVideo.h"
 
@@ -95,6 +98,15 @@ frmOstrel::~frmOstrel() {
     // Windows that hold the capture control's picture go before the control.
     video_.reset();
     monitor_.reset();
+    historyWindow_.reset();
+}
+
+void frmOstrel::startHistory(areas::frmTimer& timer) {
+    history_ = std::make_unique<history::EventHistory>(
+        *registry_, timer, [this] { return pctDebug_->frame(); },
+        history::historyFolder(options_.name), options_.retention);
+    connect(history_.get(), &history::EventHistory::failed, this,
+            [this](const QString& text) { reporter_.report(Level::Warning, text); });
 }
 
 void frmOstrel::connectCommands() {
@@ -112,6 +124,7 @@ void frmOstrel::connectCommands() {
             setVideoVisible(on);
         }
     });
+    connect(menu_.mnuHistory, &QAction::triggered, this, &frmOstrel::setHistoryVisible);
     connect(menu_.mnuHasDlgSource, &QAction::triggered, this, [this] {
         if (capture_->HasDlgSource()) {
             capture_->ShowDlgSource(this);
@@ -188,6 +201,7 @@ bool frmOstrel::load() {
     });
     if (!options_.headless) {
         loadMonitor();
+        loadHistoryWindow();
     }
     show();
     // Start-up ends with the main window in front of the Video and Monitor windows.
@@ -218,6 +232,24 @@ void frmOstrel::loadMonitor() {
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
     updateMonitor();
     idleMonitor_.start();
+}
+
+void frmOstrel::loadHistoryWindow() {
+    if (!history_) {
+        return;
+    }
+    historyWindow_ = std::make_unique<frmHistory>(state_, *registry_, *history_);
+    connect(historyWindow_.get(), &frmHistory::hiddenByClose, this,
+            [this] { menu_.mnuHistory->setChecked(false); });
+    menu_.mnuHistory->setEnabled(true);
+    menu_.mnuHistory->setChecked(!historyWindow_->isHidden());
+}
+
+void frmOstrel::setHistoryVisible(bool visible) {
+    if (historyWindow_) {
+        historyWindow_->setVisible(visible);
+        menu_.mnuHistory->setChecked(visible);
+    }
 }
 
 // The file of --config. A file that cannot be loaded leaves no areas, as File, Open does; a
@@ -355,6 +387,12 @@ void frmOstrel::finish() {
     }
     if (video_) {
         video_->close();
+    }
+    if (historyWindow_) {
+        historyWindow_->close();
+    }
+    if (history_) {
+        history_->stop();  // what is queued is written
     }
     if (!options_.headless) {
         QSettings().sync();
