@@ -61,7 +61,7 @@ EventHistory::EventHistory(areas::mdlSub& registry, areas::frmTimer& timer, Fram
     };
     writer_ = std::make_unique<HistoryWriter>(folder_, limits, std::move(listener));
     connect(&timer, &areas::frmTimer::changeReported, this, &EventHistory::onChange);
-    timer.hold(this);
+    timer.hold(this, areas::frmTimer::Holder::Listener);
 }
 
 EventHistory::~EventHistory() { stop(); }

@@ -71,16 +71,20 @@ TEST(ConUnit, CreationAttachesTheClientAndTheLastReleaseEndsTheProgram) {
     EXPECT_TRUE(a.timer.held());
 
     auto second = a.create();
+    QObject listener;  // as the event history holds it
+    a.timer.hold(&listener, frmTimer::Holder::Listener);
     first->Release();
     first->Release();
     EXPECT_EQ(a.host.endCalls, 0) << "another ConUnit is still held";
     EXPECT_TRUE(a.timer.tmTimer().isActive());
     second->Add("Door");
     second->Release();
-    EXPECT_EQ(a.host.endCalls, 1);
+    EXPECT_EQ(a.host.endCalls, 1) << "a listener is no client";
+    EXPECT_EQ(a.host.registry.areaCollection().Count(), 0);
+    EXPECT_TRUE(a.timer.tmTimer().isActive());
+    EXPECT_FALSE(a.timer.letGo(&listener));
     EXPECT_FALSE(a.timer.held());
     EXPECT_FALSE(a.timer.tmTimer().isActive());
-    EXPECT_EQ(a.host.registry.areaCollection().Count(), 0);
 
     a.create().reset();  // dropped without Release, as when the service shuts down
     EXPECT_EQ(a.host.endCalls, 1);
