@@ -2,13 +2,16 @@
 draws in real time, the program started on the session bus, a D-Bus client with the automation
 names, and bounded waits on a GLib main loop (so bus signals are dispatched while waiting).
 
-Used by tests/areas/automation_e2e.py, tests/shell/headless_e2e.py, bench/event-latency and
-bench/headless-soak. Needs Debian's python3-dbus and python3-gi (/usr/bin/python3).
+Used by tests/areas/automation_e2e.py, tests/shell/headless_e2e.py,
+tests/history/history_e2e.py, bench/event-latency and bench/headless-soak. Needs Debian's
+python3-dbus and python3-gi (/usr/bin/python3).
 """
 
+import contextlib
 import os
 import signal
 import socket
+import sqlite3
 import subprocess
 import threading
 import time
@@ -70,6 +73,48 @@ def wait_until(condition, timeout, step=0.005):
     GLib.timeout_add(max(1, int(step * 1000)), check)
     loop.run()
     return bool(condition())
+
+
+def history_rows(folder):
+    """The rows of the event history in `folder` as (area, key, kind, status, snapshot), oldest
+    first, read as any other program reads them; [] while there is none."""
+    path = os.path.join(folder, "events.sqlite")
+    if not os.path.exists(path):
+        return []
+    with contextlib.closing(sqlite3.connect("file:%s?mode=ro" % path, uri=True)) as db:
+        try:
+            return db.execute("SELECT area, area_key, kind, status, snapshot FROM events "
+                              "ORDER BY time_ms, id").fetchall()
+        except sqlite3.OperationalError:
+            return []  # the table is not there yet
+
+
+def decode_jpeg(path):
+    """A JPEG file decoded by GStreamer: (width, height, pixel), pixel(x, y) giving (red, green,
+    blue)."""
+    import gi
+    gi.require_version("Gst", "1.0")
+    from gi.repository import Gst
+    Gst.init(None)
+    pipeline = Gst.parse_launch("filesrc name=file ! jpegdec ! videoconvert "
+                                "! video/x-raw,format=RGB ! appsink name=sink")
+    pipeline.get_by_name("file").set_property("location", path)
+    pipeline.set_state(Gst.State.PLAYING)
+    try:
+        sample = pipeline.get_by_name("sink").emit("try-pull-sample", 5 * Gst.SECOND)
+        if sample is None:
+            raise ValueError("%s is no JPEG picture" % path)
+        caps = sample.get_caps().get_structure(0)
+        width, height = caps.get_value("width"), caps.get_value("height")
+        data = sample.get_buffer().extract_dup(0, sample.get_buffer().get_size())
+    finally:
+        pipeline.set_state(Gst.State.NULL)
+    stride = (width * 3 + 3) // 4 * 4
+
+    def pixel(x, y):
+        start = y * stride + x * 3
+        return tuple(data[start:start + 3])
+    return width, height, pixel
 
 
 class FrameFifo:
