@@ -6,9 +6,6 @@ namespace ostrel::history {
 
 namespace {
 
-// How long a statement waits for another connection's write to end before it counts as locked.
-constexpr int kBusyTimeoutMs = 5000;
-
 HistoryError::Cause causeOf(int resultCode) {
     switch (resultCode & 0xFF) {
         case SQLITE_BUSY:
@@ -30,7 +27,7 @@ HistoryError::Cause causeOf(int resultCode) {
 
 }  // namespace
 
-Database::Database(const QString& path, Mode mode) : path_(path) {
+Database::Database(const QString& path, Mode mode, int busyTimeoutMs) : path_(path) {
     if (mode == Mode::ReadOnly && !QFileInfo(path).isFile()) {
         throw HistoryError(HistoryError::Cause::Missing,
                            "there is no event history at " + path.toStdString());
@@ -46,7 +43,7 @@ Database::Database(const QString& path, Mode mode) : path_(path) {
         throw HistoryError(causeOf(opened), message);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
 }
 
 Database::~Database() { sqlite3_close(db_); }

@@ -19,7 +19,10 @@ public:
         ReadOnly,   // HistoryError(Missing) when there is no file
     };
 
-    Database(const QString& path, Mode mode);
+    // How long a statement waits for another connection's write before it counts as locked.
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    Database(const QString& path, Mode mode, int busyTimeoutMs = kBusyTimeoutMs);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

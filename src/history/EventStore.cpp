@@ -52,7 +52,8 @@ QString kindName(areas::DetectionKind kind) {
     return kind == areas::DetectionKind::Color ? QStringLiteral("color") : QStringLiteral("motion");
 }
 
-EventStore::EventStore(const QString& path, Database::Mode mode) : db_(path, mode) {
+EventStore::EventStore(const QString& path, Database::Mode mode, int busyTimeoutMs)
+    : db_(path, mode, busyTimeoutMs) {
     const std::int64_t version = db_.integer("PRAGMA user_version");
     if (version > kSchemaVersion) {
         throw HistoryError(HistoryError::Cause::NewerSchema,

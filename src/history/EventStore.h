@@ -19,7 +19,8 @@ public:
 
     // HistoryError when the database cannot be opened, is damaged, or has a layout this program
     // cannot use.
-    EventStore(const QString& path, Database::Mode mode);
+    EventStore(const QString& path, Database::Mode mode,
+               int busyTimeoutMs = Database::kBusyTimeoutMs);
 
     // Appends `rows` in one transaction.
     void append(const std::vector<EventRow>& rows);

@@ -13,8 +13,11 @@ EventListModel::EventListModel(QString folder, QObject* parent)
     : QAbstractTableModel(parent), folder_(std::move(folder)) {}
 
 QString EventListModel::loadPast() {
+    // Read on the GUI thread: a database that another program holds is not waited for long.
+    constexpr int kBusyTimeoutMs = 200;
     try {
-        history::EventStore store(history::databasePath(folder_), history::Database::Mode::ReadOnly);
+        history::EventStore store(history::databasePath(folder_), history::Database::Mode::ReadOnly,
+                                  kBusyTimeoutMs);
         std::vector<history::EventRow> past = store.latest(kMaxRows);
         beginResetModel();
         rows_.assign(std::make_move_iterator(past.begin()), std::make_move_iterator(past.end()));

@@ -48,14 +48,19 @@ bool WindowSettings::storedVisible() const {
 }
 
 void WindowSettings::savePosition(const QWidget* window) const {
+    savePair(QStringLiteral("Left"), mdlVidProcessing::PixelsToTwipsX(window->x()),
+             QStringLiteral("Top"), mdlVidProcessing::PixelsToTwipsY(window->y()));
+}
+
+// Only once the window has been placed: a window that never came up keeps what is stored.
+void WindowSettings::savePair(const QString& xKey, double xTwips, const QString& yKey,
+                              double yTwips) const {
     if (!placed_) {
         return;
     }
     QSettings settings;
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Left")),
-                      numberText(mdlVidProcessing::PixelsToTwipsX(window->x())));
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Top")),
-                      numberText(mdlVidProcessing::PixelsToTwipsY(window->y())));
+    settings.setValue(settingsKey(prefix_ + xKey), numberText(xTwips));
+    settings.setValue(settingsKey(prefix_ + yKey), numberText(yTwips));
 }
 
 void WindowSettings::restoreSize(QWidget* window, QSize fallback) const {
@@ -70,14 +75,8 @@ void WindowSettings::restoreSize(QWidget* window, QSize fallback) const {
 }
 
 void WindowSettings::saveSize(const QWidget* window) const {
-    if (!placed_) {
-        return;
-    }
-    QSettings settings;
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Width")),
-                      numberText(mdlVidProcessing::PixelsToTwipsX(window->width())));
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Height")),
-                      numberText(mdlVidProcessing::PixelsToTwipsY(window->height())));
+    savePair(QStringLiteral("Width"), mdlVidProcessing::PixelsToTwipsX(window->width()),
+             QStringLiteral("Height"), mdlVidProcessing::PixelsToTwipsY(window->height()));
 }
 
 void WindowSettings::saveVisible(bool visible) const {

@@ -35,6 +35,7 @@ public:
 
 private:
     double read(const QString& key, double fallback) const;
+    void savePair(const QString& xKey, double xTwips, const QString& yKey, double yTwips) const;
 
     QString prefix_;
     double defaultLeft_;

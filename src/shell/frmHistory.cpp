@@ -1,6 +1,7 @@
 #include "frmHistory.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,6 +27,7 @@ frmHistory::frmHistory(const AppState& state, const areas::mdlSub& registry,
                        history::EventHistory& history, QWidget* parent)
     : HidingWindow(state, WindowSettings(QStringLiteral("History"), 1500, 1500, false), parent),
       registry_(registry) {
+    setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Ostrel - History"));
     auto* charts = new QWidget;
     chartColumn_ = new QVBoxLayout(charts);
@@ -49,8 +51,7 @@ frmHistory::frmHistory(const AppState& state, const areas::mdlSub& registry,
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(scroll);
     split->addWidget(events_);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setSizes({600, 400});  // shares of the height
     status_ = new QLabel;
     status_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
@@ -60,7 +61,7 @@ frmHistory::frmHistory(const AppState& state, const areas::mdlSub& registry,
     const QString unreadable = model_->loadPast();
     status_->setText(unreadable);
     status_->setVisible(!unreadable.isEmpty());
-    events_->resizeColumnsToContents();
+    fitColumns();
     connect(&history, &history::EventHistory::recorded, this,
             [this](const history::EventRow& row) {
                 trail_.mark(row);
@@ -82,6 +83,19 @@ frmHistory::frmHistory(const AppState& state, const areas::mdlSub& registry,
 }
 
 frmHistory::~frmHistory() = default;
+
+// Widths for the texts the columns hold; the snapshot takes the rest.
+void frmHistory::fitColumns() {
+    const QFontMetrics metrics(events_->font());
+    const std::pair<int, const char*> widest[] = {
+        {EventListModel::Time, "0000-00-00 00:00:00.000"},
+        {EventListModel::Area, "00 - Red light"},
+        {EventListModel::Kind, "Colour"},
+        {EventListModel::Status, "False (100 %)"}};
+    for (const auto& [column, text] : widest) {
+        events_->setColumnWidth(column, metrics.horizontalAdvance(QLatin1String(text)) + 16);
+    }
+}
 
 void frmHistory::tick(std::int64_t nowMs) {
     trail_.sample(registry_, nowMs);

@@ -51,6 +51,7 @@ public:
     QLabel* snapshotView() const { return snapshotView_; }
 
 private:
+    void fitColumns();
     void refreshCharts(std::int64_t nowMs);
     void openSnapshot(int row);
 

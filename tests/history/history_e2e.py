@@ -7,7 +7,6 @@ import csv
 import io
 import json
 import os
-import signal
 import subprocess
 import sys
 import tempfile
@@ -17,7 +16,7 @@ import dbus
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from ostrel_e2e import (RED, Client, FrameFifo, Program, decode_jpeg,  # noqa: E402
+from ostrel_e2e import (RED, Client, FrameFifo, Programs, decode_jpeg,  # noqa: E402
                         history_rows, picture, wait_until)
 
 OSTREL = None  # the binary under test, from the command line
@@ -42,20 +41,12 @@ class History(unittest.TestCase):
         self.env = dict(os.environ, XDG_DATA_HOME=self.data, QT_QPA_PLATFORM="offscreen",
                         XDG_CONFIG_HOME=os.path.join(self.dir.name, "config"))
         self.fifo = FrameFifo(self.dir.name, 30, first=STILL)
-        self.programs = []
+        self.programs = Programs(OSTREL, self.dir.name)
         self.addCleanup(self.fifo.close)
-        self.addCleanup(self.stop_programs)
+        self.addCleanup(self.programs.stop)
 
     def start(self, args):
-        log = os.path.join(self.dir.name, "ostrel%d.log" % len(self.programs))
-        self.programs.append(Program(OSTREL, ["--source", self.fifo.source()] + args, log,
-                                     self.env))
-        return self.programs[-1]
-
-    def stop_programs(self):
-        for program in self.programs:
-            program.stop()
-            sys.stderr.write("--- ostrel output ---\n%s\n" % program.output().strip())
+        return self.programs.start(["--source", self.fifo.source()] + args, self.env)
 
     def folder(self, name):
         return os.path.join(self.data, "Ostrel", name)
@@ -144,8 +135,7 @@ class History(unittest.TestCase):
         self.assertTrue(wait_until(lambda: rises(), 10), program.output())
         self.assertEqual([(e["area"], e["kind"], e["status"]) for e in rises()],
                          [(2, "color", True)])
-        program.process.send_signal(signal.SIGTERM)
-        self.assertEqual(program.wait_exit(10), 0)
+        self.assertEqual(program.end(), 0)
 
     def test_an_unusable_database_is_reported_once_and_detection_goes_on(self):
         config = os.path.join(self.dir.name, "porch.cfg")
@@ -173,8 +163,7 @@ class History(unittest.TestCase):
                 self.fifo.show([frame])
                 self.assertTrue(wait_until(lambda: (COLOR, 1, status) in
                                            client.detections(unit)[-1:], 10), damage)
-            program.process.send_signal(signal.SIGTERM)
-            self.assertEqual(program.wait_exit(10), 0)
+            self.assertEqual(program.end(), 0)
             reports = [line for line in program.output().splitlines() if "event history" in line]
             self.assertEqual(len(reports), 1, program.output())
             self.assertIn("porch: warning: The event history in %s is off: %s" %

@@ -13,6 +13,7 @@ import signal
 import socket
 import sqlite3
 import subprocess
+import sys
 import threading
 import time
 
@@ -271,6 +272,11 @@ class Program:
         wait_until(lambda: not self.running(), timeout, step=0.01)
         return self.process.poll()
 
+    def end(self, timeout=10.0):
+        """Sends SIGTERM; the exit status, or None while it still runs after `timeout`."""
+        self.process.send_signal(signal.SIGTERM)
+        return self.wait_exit(timeout)
+
     def stop(self):
         if self.running():
             self.process.send_signal(signal.SIGTERM)
@@ -280,6 +286,26 @@ class Program:
                 self.process.kill()
                 self.process.wait()
         self._log.close()
+
+
+class Programs:
+    """The programs one test starts, each with its log in `directory`. stop() ends those still
+    running and writes every program's output on standard error."""
+
+    def __init__(self, binary, directory):
+        self.binary = binary
+        self.directory = directory
+        self.started = []
+
+    def start(self, args, env):
+        log = os.path.join(self.directory, "ostrel%d.log" % len(self.started))
+        self.started.append(Program(self.binary, args, log, env))
+        return self.started[-1]
+
+    def stop(self):
+        for program in self.started:
+            program.stop()
+            sys.stderr.write("--- ostrel output ---\n%s\n" % program.output().strip())
 
 
 class Client:
