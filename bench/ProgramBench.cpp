@@ -3,7 +3,6 @@
 // source delivered and frames the detection loop measured per second, and peak memory.
 //
 //   ostrel_program_bench SOURCE SECONDS AREAS
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,23 +12,11 @@
 #include <QTimer>
 
 #include "DetectionArea.h"
+#include "ProcessUsage.h"
 #include "ezVidCap.h"
 #include "frmOstrel.h"
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 // Lays `count` areas over the picture: a grid of equal cells covering all of it.
 void coverPicture(ostrel::shell::frmOstrel& window, int count) {

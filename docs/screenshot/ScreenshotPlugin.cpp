@@ -5,10 +5,11 @@
 #include <QGenericPlugin>
 #include <QMainWindow>
 
-// Takes the picture of Ostrel's main window that the documentation shows. scripts/make-screenshot
+// Takes the pictures of Ostrel's windows that the documentation shows. scripts/make-screenshot
 // loads it into the unchanged program as a Qt generic plugin, "ostrel-screenshot:<file.png>",
-// and creates <file.png>.take once the scene is set: the plugin then saves the main window to
-// <file.png> and deletes the request.
+// and creates <file.png>.take once the scene is set: the plugin then saves the window that the
+// request names by its object name (the main window when it is empty) to <file.png> and deletes
+// the request.
 
 namespace {
 
@@ -21,11 +22,15 @@ public:
 
 private:
     void check() {
-        if (!QFile::exists(request_)) {
+        QFile request(request_);
+        if (!request.open(QIODevice::ReadOnly)) {
             return;
         }
+        const QString name = QString::fromUtf8(request.readAll()).trimmed();
         for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (qobject_cast<QMainWindow*>(widget) != nullptr && widget->isVisible()) {
+            const bool named = name.isEmpty() ? qobject_cast<QMainWindow*>(widget) != nullptr
+                                              : widget->objectName() == name;
+            if (named && widget->isVisible()) {
                 // Written whole under another name first: the script waits for the file.
                 const QString part = output_ + ".part";
                 if (widget->grab().save(part, "PNG")) {

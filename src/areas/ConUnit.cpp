@@ -57,9 +57,8 @@ void ConUnit::Release() {
         return;
     }
     released_ = true;
-    timer_.letGo(this);
-    // Others (the MQTT link, say) may hold the timer; what counts is the last client's unit.
-    if (!timer_.heldByA<ConUnit>()) {
+    // Listeners (the MQTT link, the history) may hold the timer too; only clients count here.
+    if (timer_.letGo(this)) {
         host_.lastClientReleased();
     }
 }

@@ -1,5 +1,7 @@
 #include "frmTimer.h"
 
+#include <algorithm>
+
 #include "AreaControlArray.h"
 #include "ctlDetArea.h"
 #include "mdlSub.h"
@@ -18,8 +20,8 @@ frmTimer::frmTimer(mdlSub& registry, QObject* parent, std::chrono::milliseconds 
 
 frmTimer::~frmTimer() = default;
 
-void frmTimer::hold(const QObject* holder) {
-    holders_.insert(holder);
+void frmTimer::hold(const QObject* holder, Holder kind) {
+    holders_[holder] = kind;
     if (tmTimer_.isActive()) {
         return;
     }
@@ -33,11 +35,17 @@ void frmTimer::hold(const QObject* holder) {
 }
 
 bool frmTimer::letGo(const QObject* holder) {
-    if (holders_.erase(holder) == 0 || !holders_.empty()) {
+    const auto held = holders_.find(holder);
+    if (held == holders_.end()) {
         return false;
     }
-    tmTimer_.stop();
-    return true;
+    const bool client = held->second == Holder::Client;
+    holders_.erase(held);
+    if (holders_.empty()) {
+        tmTimer_.stop();
+    }
+    return client && std::none_of(holders_.begin(), holders_.end(),
+                                  [](const auto& h) { return h.second == Holder::Client; });
 }
 
 // One walk over the areas in number order. A handler may remove or clear areas (an in-process

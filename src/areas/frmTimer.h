@@ -1,9 +1,8 @@
 #pragma once
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <set>
+#include <map>
 
 #include <QObject>
 #include <QPointer>
@@ -20,8 +19,9 @@ enum class DetectionKind { Motion, Color };
 // The hidden timer window: one timer, tmTimer, that reports the areas' status changes. Every
 // report leaves through changeReported, one signal per change: the changes each area counted
 // since the last tick, areas in number order, an area's motion changes before its colour
-// changes, each kind oldest first. It ticks while anyone holds it (every ConUnit does), the
-// first time one interval after it started, then every 50 ms.
+// changes, each kind oldest first. It ticks while anyone holds it (every ConUnit does, and so
+// does whatever records the changes), the first time one interval after it started, then every
+// 50 ms.
 class frmTimer : public QObject {
     Q_OBJECT
 
@@ -36,19 +36,17 @@ public:
     ~frmTimer() override;
 
     QTimer& tmTimer() { return tmTimer_; }
+    // Who holds the timer: a client (a ConUnit) keeps the program running; a listener (the
+    // event history) only wants the reports.
+    enum class Holder { Client, Listener };
+
     // `holder` wants reports. A timer that is not running starts with its first interval; one
     // that runs keeps its pace.
-    void hold(const QObject* holder);
-    // `holder` lets go. Returns whether it was the last one; the timer stops then.
+    void hold(const QObject* holder, Holder kind = Holder::Client);
+    // `holder` lets go. Returns whether it was the last client; the timer stops once nobody
+    // holds it.
     bool letGo(const QObject* holder);
     bool held() const { return !holders_.empty(); }
-    // Whether a holder of the kind `T` (a ConUnit, say) still holds it: other kinds of takers
-    // hold it too, so the last one to let go need not be the last of a kind.
-    template <typename T>
-    bool heldByA() const {
-        return std::any_of(holders_.begin(), holders_.end(),
-                           [](const QObject* holder) { return qobject_cast<const T*>(holder); });
-    }
 
 Q_SIGNALS:
     // Area `number`'s motion or colour status changed to `status`.
@@ -64,7 +62,7 @@ private:
     QTimer tmTimer_;
     std::chrono::milliseconds firstInterval_;
     std::chrono::milliseconds interval_;
-    std::set<const QObject*> holders_;
+    std::map<const QObject*, Holder> holders_;
     bool ticking_ = false;
 };
 

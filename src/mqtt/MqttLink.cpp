@@ -151,7 +151,7 @@ void MqttLink::configure(const LinkSettings& settings) {
     }
     syncAreas();
     percentTimer_.start();
-    timer_.hold(this);
+    timer_.hold(this, areas::frmTimer::Holder::Listener);
 
     BrokerEndpoint endpoint;
     endpoint.host = settings_.host.toStdString();

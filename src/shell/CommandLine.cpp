@@ -1,5 +1,8 @@
 #include "CommandLine.h"
 
+#include <cstdint>
+#include <optional>
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -51,7 +54,24 @@ struct Options {
         QStringLiteral("mqtt-discovery-prefix"),
         QStringLiteral("Topic prefix of Home Assistant's MQTT discovery. Default: homeassistant."),
         QStringLiteral("PREFIX")};
+    QCommandLineOption keepDays{
+        QStringLiteral("keep-days"),
+        QStringLiteral("Keep the event history and its snapshots for this many days (default "
+                       "14); older ones are deleted."),
+        QStringLiteral("DAYS")};
+    QCommandLineOption keepMegabytes{
+        QStringLiteral("keep-mb"),
+        QStringLiteral("Keep at most this many megabytes of event history and snapshots "
+                       "(default 1024); the oldest go first."),
+        QStringLiteral("MB")};
 };
+
+// A whole number from 1 to `most`, or nothing.
+std::optional<std::int64_t> positiveNumber(const QString& text, std::int64_t most) {
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok);
+    return ok && value >= 1 && value <= most ? std::optional<std::int64_t>(value) : std::nullopt;
+}
 
 // The first line of `path`, without its line end.
 QString firstLineOf(const QString& path) {
@@ -98,7 +118,8 @@ QString usage(QCommandLineParser& parser) {
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Watches a live camera picture for motion and colour inside detection areas."));
+        "Watches a live camera picture for motion and colour inside detection areas.\n"
+        "\"ostrel events --help\" tells how to print the event history."));
     // Qt's own help option offers Qt's options too, which need an application object.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays this help."));
@@ -107,7 +128,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const Options options;
     parser.addOptions({options.source, options.headless, options.config, options.name,
                        options.mqtt, options.mqttCa, options.mqttPasswordFile,
-                       options.mqttDiscoveryPrefix});
+                       options.mqttDiscoveryPrefix, options.keepDays, options.keepMegabytes});
 
     CommandLine result;
     const auto misuse = [&](const QString& fault) {
@@ -161,6 +182,22 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                 return misuse(QStringLiteral("--%1 needs --mqtt.").arg(companion->names().first()));
             }
         }
+    }
+    constexpr std::int64_t kMostDays = 100 * 366;
+    constexpr std::int64_t kMostMegabytes = std::int64_t(1) << 30;
+    if (parser.isSet(options.keepDays)) {
+        const auto days = positiveNumber(parser.value(options.keepDays), kMostDays);
+        if (!days) {
+            return misuse(QStringLiteral("--keep-days needs a whole number of days from 1."));
+        }
+        start.retention.keepMs = *days * history::RetentionLimits::kMsPerDay;
+    }
+    if (parser.isSet(options.keepMegabytes)) {
+        const auto megabytes = positiveNumber(parser.value(options.keepMegabytes), kMostMegabytes);
+        if (!megabytes) {
+            return misuse(QStringLiteral("--keep-mb needs a whole number of megabytes from 1."));
+        }
+        start.retention.keepBytes = *megabytes * 1024 * 1024;
     }
     return result;
 }

@@ -11,6 +11,9 @@ HidingWindow::HidingWindow(const AppState& state, WindowSettings settings, QWidg
 
 void HidingWindow::restorePlace() {
     settings_.restorePosition(this);
+    if (defaultSize_.isValid()) {
+        settings_.restoreSize(this, defaultSize_);
+    }
     setVisible(settings_.storedVisible());
 }
 
@@ -22,6 +25,9 @@ void HidingWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     settings_.savePosition(this);
+    if (defaultSize_.isValid()) {
+        settings_.saveSize(this);
+    }
     settings_.saveVisible(isVisible());
     event->accept();
 }

@@ -22,14 +22,17 @@ Q_SIGNALS:
     void hiddenByClose();
 
 protected:
-    // Moves the window to its stored place and shows it unless it was stored hidden; call once
-    // the contents are built.
+    // Moves the window to its stored place (and size, with keepSize) and shows it unless it was
+    // stored hidden; call once the contents are built.
     void restorePlace();
+    // The window's size is stored too; `defaultSize` until it has been.
+    void keepSize(QSize defaultSize) { defaultSize_ = defaultSize; }
     void closeEvent(QCloseEvent* event) override;
 
 private:
     const AppState& state_;
     WindowSettings settings_;
+    QSize defaultSize_;  // valid when the size is kept
 };
 
 }  // namespace ostrel::shell

@@ -40,20 +40,43 @@ void WindowSettings::restorePosition(QWidget* window) {
 
 bool WindowSettings::storedVisible() const {
     const QSettings settings;
-    const QString stored = settings.value(settingsKey(prefix_ + QStringLiteral("Visible")),
-                                          QStringLiteral("True")).toString();
-    return stored.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
+    const QVariant stored = settings.value(settingsKey(prefix_ + QStringLiteral("Visible")));
+    if (!stored.isValid()) {
+        return defaultVisible_;
+    }
+    return stored.toString().compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
 }
 
 void WindowSettings::savePosition(const QWidget* window) const {
+    savePair(QStringLiteral("Left"), mdlVidProcessing::PixelsToTwipsX(window->x()),
+             QStringLiteral("Top"), mdlVidProcessing::PixelsToTwipsY(window->y()));
+}
+
+// Only once the window has been placed: a window that never came up keeps what is stored.
+void WindowSettings::savePair(const QString& xKey, double xTwips, const QString& yKey,
+                              double yTwips) const {
     if (!placed_) {
         return;
     }
     QSettings settings;
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Left")),
-                      numberText(mdlVidProcessing::PixelsToTwipsX(window->x())));
-    settings.setValue(settingsKey(prefix_ + QStringLiteral("Top")),
-                      numberText(mdlVidProcessing::PixelsToTwipsY(window->y())));
+    settings.setValue(settingsKey(prefix_ + xKey), numberText(xTwips));
+    settings.setValue(settingsKey(prefix_ + yKey), numberText(yTwips));
+}
+
+void WindowSettings::restoreSize(QWidget* window, QSize fallback) const {
+    const double width = read(QStringLiteral("Width"), -1);
+    const double height = read(QStringLiteral("Height"), -1);
+    if (width > 0 && height > 0) {
+        window->resize(mdlVidProcessing::TwipsToPixelsX(width),
+                       mdlVidProcessing::TwipsToPixelsY(height));
+    } else {
+        window->resize(fallback);
+    }
+}
+
+void WindowSettings::saveSize(const QWidget* window) const {
+    savePair(QStringLiteral("Width"), mdlVidProcessing::PixelsToTwipsX(window->width()),
+             QStringLiteral("Height"), mdlVidProcessing::PixelsToTwipsY(window->height()));
 }
 
 void WindowSettings::saveVisible(bool visible) const {

@@ -14,12 +14,15 @@
 #include "CaptureErrors.h"
 #include "ConfigFile.h"
 #include "DetectionArea.h"
+#include "EventHistory.h"
 #include "FileCommands.h"
 #include "FramePicture.h"
+#include "HistoryPaths.h"
 #include "Rounding.h"
 #include "ctlDetArea.h"
 #include "ezVidCap.h"
 #include "frmAbout.h"
+#include "frmHistory.h"
 #include "frmMonitor.h"
 #include "frmVideo.h"
 
@@ -98,6 +101,15 @@ frmOstrel::~frmOstrel() {
     // Windows that hold the capture control's picture go before the control.
     video_.reset();
     monitor_.reset();
+    historyWindow_.reset();
+}
+
+void frmOstrel::startHistory(areas::frmTimer& timer) {
+    history_ = std::make_unique<history::EventHistory>(
+        *registry_, timer, [this] { return pctDebug_->frame(); },
+        history::historyFolder(options_.name), options_.retention);
+    connect(history_.get(), &history::EventHistory::failed, this,
+            [this](const QString& text) { reporter_.report(Level::Warning, text); });
 }
 
 void frmOstrel::connectCommands() {
@@ -115,6 +127,7 @@ void frmOstrel::connectCommands() {
             setVideoVisible(on);
         }
     });
+    connect(menu_.mnuHistory, &QAction::triggered, this, &frmOstrel::setHistoryVisible);
     connect(menu_.mnuHasDlgSource, &QAction::triggered, this, [this] {
         if (capture_->HasDlgSource()) {
             capture_->ShowDlgSource(this);
@@ -187,6 +200,7 @@ bool frmOstrel::load() {
     // The detection loop: one pass for every new frame, run from the event loop.
     if (!options_.headless) {
         loadMonitor();
+        loadHistoryWindow();
     }
     // The source's state, and the detection loop: one pass for every new frame, run from the
     // event loop.
@@ -232,6 +246,24 @@ void frmOstrel::loadMonitor() {
     menu_.mnuShowForms[1]->setChecked(!video_->isHidden());
     updateMonitor();
     idleMonitor_.start();
+}
+
+void frmOstrel::loadHistoryWindow() {
+    if (!history_) {
+        return;
+    }
+    historyWindow_ = std::make_unique<frmHistory>(state_, *registry_, *history_);
+    connect(historyWindow_.get(), &frmHistory::hiddenByClose, this,
+            [this] { menu_.mnuHistory->setChecked(false); });
+    menu_.mnuHistory->setEnabled(true);
+    menu_.mnuHistory->setChecked(!historyWindow_->isHidden());
+}
+
+void frmOstrel::setHistoryVisible(bool visible) {
+    if (historyWindow_) {
+        historyWindow_->setVisible(visible);
+        menu_.mnuHistory->setChecked(visible);
+    }
 }
 
 // The file of --config. A file that cannot be loaded leaves no areas, as File, Open does; a
@@ -396,6 +428,12 @@ void frmOstrel::finish() {
     }
     if (video_) {
         video_->close();
+    }
+    if (historyWindow_) {
+        historyWindow_->close();
+    }
+    if (history_) {
+        history_->stop();  // what is queued is written
     }
     if (!options_.headless) {
         QSettings().sync();

@@ -15,10 +15,17 @@
 #include "DetectionLoop.h"
 #include "MainMenu.h"
 #include "Reporter.h"
+#include "Retention.h"
 #include "ServiceNotifier.h"
 #include "WindowSettings.h"
 #include "mdlSub.h"
 
+namespace ostrel::areas {
+class frmTimer;
+}
+namespace ostrel::history {
+class EventHistory;
+}
 namespace ostrel::ui {
 class AreaCommands;
 class AreaEditor;
@@ -33,6 +40,7 @@ namespace ostrel::shell {
 class FileCommands;
 class FramePicture;
 class frmAbout;
+class frmHistory;
 class frmMonitor;
 class frmVideo;
 
@@ -49,6 +57,8 @@ struct StartOptions {
     // This Ostrel's name among several on one machine: in its log lines and wherever instances
     // must be told apart.
     QString name = QStringLiteral("ostrel");
+    // How much event history is kept.
+    history::RetentionLimits retention;
     // True once the program has been asked to end (a signal): long work stops early then.
     std::function<bool()> endRequested;
     // Bits per pixel of the display; the primary screen's depth when not set.
@@ -73,6 +83,10 @@ public:
     // file that headless cannot load, a signal); the reason was reported.
     bool load();
 
+    // Records the changes `timer` reports in the event history of this Ostrel's name, with
+    // snapshots; call before load(), which brings up the History window. `timer` may go first.
+    void startHistory(areas::frmTimer& timer);
+
     // Fits the pictures, both windows and every area to the capture control's frame size.
     void FormatChange();
     // Ends the program in order, also while a client is attached (signals, the bus going away).
@@ -91,6 +105,8 @@ public:
     capture::ezVidCap& capture() { return *capture_; }
     frmMonitor* monitor() const { return monitor_.get(); }
     frmVideo* video() const { return video_.get(); }
+    history::EventHistory* history() const { return history_.get(); }
+    frmHistory* historyWindow() const { return historyWindow_.get(); }
     ui::AreaCommands& commands() { return *commands_; }
     ui::AreaEditor& editor() { return *editor_; }
     FileCommands& files() { return *files_; }
@@ -130,6 +146,8 @@ private:
 
     bool checkDisplayDepth();
     void loadMonitor();
+    void loadHistoryWindow();
+    void setHistoryVisible(bool visible);
     bool loadStartupConfig();
     void onCaptureError(int code, const QString& text);
     bool endRequested() const;
@@ -156,6 +174,8 @@ private:
     std::unique_ptr<ui::AreaCommands> commands_;
     std::unique_ptr<ui::AreaEditor> editor_;
     std::unique_ptr<FileCommands> files_;
+    std::unique_ptr<history::EventHistory> history_;
+    std::unique_ptr<frmHistory> historyWindow_;
     engine::DetectionLoop loop_{*this};
     QImage frame_;
     QTimer idleMonitor_;

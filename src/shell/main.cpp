@@ -1,10 +1,12 @@
 #include <cstdio>
+#include <string_view>
 
 #include <QApplication>
 
 #include "AppIcon.h"
 #include "AutomationService.h"
 #include "CommandLine.h"
+#include "EventsCommand.h"
 #include "MqttControl.h"
 #include "SourceAdaptor.h"
 #include "TerminationSignals.h"
@@ -34,6 +36,10 @@ int answer(const ostrel::shell::CommandLine& command) {
 
 int main(int argc, char** argv) {
     using namespace ostrel;
+    // `ostrel events ...` reads the event history: no display, no bus, no windows.
+    if (argc > 1 && std::string_view(argv[1]) == "events") {
+        return history::runEventsCommand(argumentsOf(argc, argv).mid(2), stdout, stderr);
+    }
     shell::CommandLine command = shell::parseCommandLine(argumentsOf(argc, argv));
     if (command.action != shell::CommandLine::Action::Run) {
         return answer(command);
@@ -75,6 +81,8 @@ int main(int argc, char** argv) {
     if (automation.start() == areas::ServiceStart::MustExit) {
         return 1;
     }
+    // The history records the changes the automation's timer reports, with or without clients.
+    window.startHistory(automation.timer());
     if (!window.load()) {
         return window.exitCode();
     }

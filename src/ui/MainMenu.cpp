@@ -28,6 +28,8 @@ void MainMenu::build(QMenuBar* bar, QWidget* owner) {
     mnuView = bar->addMenu(QStringLiteral("&View"));
     mnuShowForms = {checkItem(mnuView, QStringLiteral("&Monitor"), true),
                     checkItem(mnuView, QStringLiteral("&Video"), true)};
+    mnuHistory = checkItem(mnuView, QStringLiteral("&History"));
+    mnuHistory->setEnabled(false);
 
     mnuBearb = bar->addMenu(QStringLiteral("&Edit"));
     mnuAdd = mnuBearb->addAction(QStringLiteral("&Add"));

@@ -24,6 +24,7 @@ struct MainMenu {
 
     QMenu* mnuView = nullptr;
     QList<QAction*> mnuShowForms;  // 0 "&Monitor", 1 "&Video"
+    QAction* mnuHistory = nullptr;  // the History window; enabled once there is one
 
     QMenu* mnuBearb = nullptr;
     QAction* mnuAdd = nullptr;

@@ -3,7 +3,6 @@
 `headless_e2e.py PATH_OF_OSTREL`). Headless runs get no display variables at all."""
 
 import os
-import signal
 import subprocess
 import sys
 import tempfile
@@ -12,7 +11,7 @@ import unittest
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from ostrel_e2e import (BUS_NAME, CONUNIT, WHITE, WIDTH, Client, FrameFifo,  # noqa: E402
-                        NotifySocket, Program, picture, wait_until)
+                        NotifySocket, Programs, picture, wait_until)
 
 OSTREL = None  # the binary under test, from the command line
 
@@ -40,8 +39,8 @@ class Unattended(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory(prefix="ostrel-headless-")
         self.addCleanup(self.dir.cleanup)
-        self.programs = []
-        self.addCleanup(self.stop_programs)
+        self.programs = Programs(OSTREL, self.dir.name)
+        self.addCleanup(self.programs.stop)
 
     def write(self, name, text):
         path = os.path.join(self.dir.name, name)
@@ -50,18 +49,7 @@ class Unattended(unittest.TestCase):
         return path
 
     def start(self, args, env):
-        log = os.path.join(self.dir.name, "ostrel%d.log" % len(self.programs))
-        self.programs.append(Program(OSTREL, args, log, env))
-        return self.programs[-1]
-
-    def stop_programs(self):
-        for program in self.programs:
-            program.stop()
-            sys.stderr.write("--- ostrel output ---\n%s\n" % program.output().strip())
-
-    def end(self, program):
-        program.process.send_signal(signal.SIGTERM)
-        return program.wait_exit(10)
+        return self.programs.start(args, env)
 
     def test_command_line_without_a_display(self):
         def run(*args):
@@ -112,9 +100,9 @@ class Unattended(unittest.TestCase):
         # The last release does not end a headless Ostrel; SIGTERM does, in order.
         c.unit(unit, "Release")
         self.assertEqual(int(c.get(c.create(), "Count", CONUNIT)), 1)
-        self.assertEqual(self.end(front), 0)
+        self.assertEqual(front.end(), 0)
         self.assertIn("STOPPING=1", notify.lines)
-        self.assertEqual(self.end(second), 0)
+        self.assertEqual(second.end(), 0)
         self.assertFalse(os.path.exists(settings), "window settings were written")
 
     def test_a_signal_in_the_middle_of_a_large_load(self):
@@ -127,7 +115,7 @@ class Unattended(unittest.TestCase):
         del env["DBUS_SESSION_BUS_ADDRESS"]  # no session bus: one warning, and on it goes
         program = self.start(["--headless", "--config", large, "--source", TEST_PATTERN], env)
         self.assertTrue(notify.wait_for("STATUS=Loading"))
-        self.assertEqual(self.end(program), 0)
+        self.assertEqual(program.end(), 0)
         self.assertEqual(program.output().count("warning: automation is off"), 1)
         self.assertIn("STOPPING=1", notify.lines)
         self.assertNotIn("READY=1", notify.lines, "the load ran to its end")
@@ -148,7 +136,7 @@ class Unattended(unittest.TestCase):
         self.assertTrue(program.wait_serving(client.bus))
         self.assertNotEqual(str(client.source("State")), "playing")
         self.assertEqual(str(client.source("Description")), absent)
-        self.assertEqual(self.end(program), 0)
+        self.assertEqual(program.end(), 0)
         for path, count in ((self.write("door.cfg", DOOR_FILE), 1), (bad, 0)):
             program = self.start(["--config", path, "--source", TEST_PATTERN],
                                  dict(os.environ, QT_QPA_PLATFORM="offscreen"))

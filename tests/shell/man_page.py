@@ -10,7 +10,7 @@ import subprocess
 import sys
 
 # Each section of the manual page that lists options, and the command whose --help it follows.
-SECTIONS = [("OPTIONS", [])]
+SECTIONS = [("OPTIONS", []), ("EVENTS OPTIONS", ["events"])]
 
 
 def entry(text):

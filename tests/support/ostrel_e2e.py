@@ -9,11 +9,14 @@ python3-dbus and python3-gi (/usr/bin/python3), and mosquitto and mosquitto-clie
 MQTT parts.
 """
 
+import contextlib
 import getpass
 import os
 import signal
 import socket
+import sqlite3
 import subprocess
+import sys
 import threading
 import time
 
@@ -89,6 +92,48 @@ def wait_until(condition, timeout, step=0.005):
     GLib.timeout_add(max(1, int(step * 1000)), check)
     loop.run()
     return bool(condition())
+
+
+def history_rows(folder):
+    """The rows of the event history in `folder` as (area, key, kind, status, snapshot), oldest
+    first, read as any other program reads them; [] while there is none."""
+    path = os.path.join(folder, "events.sqlite")
+    if not os.path.exists(path):
+        return []
+    with contextlib.closing(sqlite3.connect("file:%s?mode=ro" % path, uri=True)) as db:
+        try:
+            return db.execute("SELECT area, area_key, kind, status, snapshot FROM events "
+                              "ORDER BY time_ms, id").fetchall()
+        except sqlite3.OperationalError:
+            return []  # the table is not there yet
+
+
+def decode_jpeg(path):
+    """A JPEG file decoded by GStreamer: (width, height, pixel), pixel(x, y) giving (red, green,
+    blue)."""
+    import gi
+    gi.require_version("Gst", "1.0")
+    from gi.repository import Gst
+    Gst.init(None)
+    pipeline = Gst.parse_launch("filesrc name=file ! jpegdec ! videoconvert "
+                                "! video/x-raw,format=RGB ! appsink name=sink")
+    pipeline.get_by_name("file").set_property("location", path)
+    pipeline.set_state(Gst.State.PLAYING)
+    try:
+        sample = pipeline.get_by_name("sink").emit("try-pull-sample", 5 * Gst.SECOND)
+        if sample is None:
+            raise ValueError("%s is no JPEG picture" % path)
+        caps = sample.get_caps().get_structure(0)
+        width, height = caps.get_value("width"), caps.get_value("height")
+        data = sample.get_buffer().extract_dup(0, sample.get_buffer().get_size())
+    finally:
+        pipeline.set_state(Gst.State.NULL)
+    stride = (width * 3 + 3) // 4 * 4
+
+    def pixel(x, y):
+        start = y * stride + x * 3
+        return tuple(data[start:start + 3])
+    return width, height, pixel
 
 
 class FrameFifo:
@@ -245,6 +290,11 @@ class Program:
         wait_until(lambda: not self.running(), timeout, step=0.01)
         return self.process.poll()
 
+    def end(self, timeout=10.0):
+        """Sends SIGTERM; the exit status, or None while it still runs after `timeout`."""
+        self.process.send_signal(signal.SIGTERM)
+        return self.wait_exit(timeout)
+
     def stop(self):
         if self.running():
             self.process.send_signal(signal.SIGTERM)
@@ -254,6 +304,26 @@ class Program:
                 self.process.kill()
                 self.process.wait()
         self._log.close()
+
+
+class Programs:
+    """The programs one test starts, each with its log in `directory`. stop() ends those still
+    running and writes every program's output on standard error."""
+
+    def __init__(self, binary, directory):
+        self.binary = binary
+        self.directory = directory
+        self.started = []
+
+    def start(self, args, env):
+        log = os.path.join(self.directory, "ostrel%d.log" % len(self.started))
+        self.started.append(Program(self.binary, args, log, env))
+        return self.started[-1]
+
+    def stop(self):
+        for program in self.started:
+            program.stop()
+            sys.stderr.write("--- ostrel output ---\n%s\n" % program.output().strip())
 
 
 class Client:
