@@ -57,18 +57,6 @@ TEST(ctlDetArea, LabelFollowsShowLabelIndexAndKey) {
     EXPECT_FALSE(area.label()->font().bold());
 }
 
-TEST(ctlDetArea, ColResAcceptsOnlyThreeOrFour) {
-    ctlDetArea area;
-    area.Size(0.33, 0.33, 0.33, 0.33, 320, 240);
-    EXPECT_EQ(area.measure().LastByte(), 25121);
-    area.setColRes(2);
-    EXPECT_EQ(area.ColRes(), 0);
-    EXPECT_EQ(area.measure().LastByte(), 25121) << "buffers stay as they were";
-    area.setColRes(4);
-    EXPECT_EQ(area.measure().LastByte(), 106 * 79 * 4 - 1);
-    EXPECT_EQ(area.size(), QSize(106, 79));
-}
-
 TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
     const QPalette original = QApplication::palette();
     QPalette palette = original;
