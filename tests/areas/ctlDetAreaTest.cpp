@@ -52,9 +52,6 @@ TEST(ctlDetArea, LabelFollowsShowLabelIndexAndKey) {
 
     area.setForeColor(0x0000FF);
     EXPECT_EQ(area.label()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_TRUE(area.FontBold());
-    area.setFontBold(false);
-    EXPECT_FALSE(area.label()->font().bold());
 }
 
 TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
