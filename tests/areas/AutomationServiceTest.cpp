@@ -222,7 +222,8 @@ TEST(AutomationService, TheExampleClient) {
     file.close();
     QProcess example;
     example.setProcessChannelMode(QProcess::MergedChannels);
-    example.start("/usr/bin/python3", {OSTREL_SOURCE_DIR "/examples/ostrel-client.py", file.fileName()});
+    example.start("/usr/bin/python3",
+                  {OSTREL_SOURCE_DIR "/examples/ostrel-client.py", file.fileName()});
     QString output;
     const auto shows = [&](const QString& text) {
         (void)QTest::qWaitFor([&] {

@@ -50,11 +50,6 @@ void answerModal(DialogAnswers& answers, const QString& name, std::function<void
     });
 }
 
-// Compares a decoded frame with an encoded one, pixel by pixel.
-bool samePixels(const QImage& decoded, const QImage& original) {
-    return decoded.convertToFormat(QImage::Format_RGB32) == original;
-}
-
 // Four frames, each with its own pattern, 66 pixels wide: a BGR row of 198 bytes is padded to
 // 200, so a copy that ignores the stride shows.
 std::vector<QImage> makeFrames() {
@@ -162,7 +157,7 @@ TEST(ezVidCap, EncodedFilePlaysInALoopWithItsExactPixels) {
         ASSERT_EQ(frame.format(), QImage::Format_BGR888);
         int index = -1;
         for (std::size_t k = 0; k < frames.size(); ++k) {
-            if (samePixels(frame, frames[k])) {
+            if (frame.convertToFormat(QImage::Format_RGB32) == frames[k]) {
                 index = int(k);
             }
         }
@@ -362,8 +357,8 @@ TEST(ezVidCap, SourceDialogAdjustsTheColourBalanceLive) {
             auto* slider = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
             ASSERT_NE(slider, nullptr);
             slider->setValue(accept ? slider->maximum() : slider->minimum());
-            darkWhileOpen = accept || QTest::qWaitFor(
-                                          [&] { return centreGreen(green) && green < 16; }, kWaitMs);
+            const auto dark = [&] { return centreGreen(green) && green < 16; };
+            darkWhileOpen = accept || QTest::qWaitFor(dark, kWaitMs);
             accept ? dialog->accept() : dialog->reject();
         });
         capture.ShowDlgSource(nullptr);
