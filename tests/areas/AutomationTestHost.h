@@ -13,8 +13,7 @@
 #include "support/TestFrame.h"
 
 // The main window's side of automation for the ConUnit and D-Bus tests: the real registry and
-// menu tree, plain Monitor and Video windows, and configuration files that are the header line
-// "OstrelConfig" followed by one key a line.
+// menu tree, plain Monitor and Video windows.
 struct AutomationTestHost : AreaWindowParts, ostrel::areas::ConUnitHost {
     QWidget monitor;
     QWidget video;
@@ -34,10 +33,11 @@ struct AutomationTestHost : AreaWindowParts, ostrel::areas::ConUnitHost {
     void setVideoVisible(bool visible) override { video.setVisible(visible); }
     void setMainWindowVisible(bool visible) override { window.setVisible(visible); }
 
+    // The example client's files: the line "OstrelConfig", then one key a line.
     bool loadConfig(const QString& fileName) override {
         QFile file(fileName);
-        if (registry.EditMode() || !open(file, QIODevice::ReadOnly)) {
-            return false;
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            throw std::runtime_error("cannot open the configuration file");
         }
         QTextStream in(&file);
         if (in.readLine() != QLatin1String("OstrelConfig")) {
@@ -45,27 +45,12 @@ struct AutomationTestHost : AreaWindowParts, ostrel::areas::ConUnitHost {
         }
         registry.ClearAreas();
         while (!in.atEnd()) {
-            registry.AddArea(in.readLine());  // a duplicate key throws with the areas before it
+            registry.AddArea(in.readLine());
         }
         return true;
     }
-    bool saveConfig(const QString& fileName) override {
-        QFile file(fileName);
-        if (registry.EditMode() || !open(file, QIODevice::WriteOnly)) {
-            return false;
-        }
-        QTextStream out(&file);
-        out << "OstrelConfig\n";
-        for (const auto& area : registry.areaCollection().items()) {
-            out << area->Key() << '\n';
-        }
-        return true;
-    }
-    static bool open(QFile& file, QIODevice::OpenMode mode) {
-        if (!file.open(mode | QIODevice::Text)) {
-            throw std::runtime_error("cannot open the configuration file");
-        }
-        return true;
+    bool saveConfig(const QString&) override {
+        throw std::logic_error("the program's own files are the end-to-end test's");
     }
 
     void clientAttached() override {
@@ -79,10 +64,6 @@ struct AutomationTestHost : AreaWindowParts, ostrel::areas::ConUnitHost {
         monitor.close();
         video.close();
         window.close();
-    }
-
-    ostrel::areas::ctlDetArea& control(int number) {
-        return controls.element(registry.FindAreaPosition(number));
     }
 
     // Drives area `number`'s measurement with whole-area frames of one grey level. With

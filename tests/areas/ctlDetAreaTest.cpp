@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QSignalSpy>
-#include <QTest>
 
 #include <tuple>
 
@@ -54,48 +52,6 @@ TEST(ctlDetArea, LabelFollowsShowLabelIndexAndKey) {
 
     area.setForeColor(0x0000FF);
     EXPECT_EQ(area.label()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_TRUE(area.FontBold());
-    area.setFontBold(false);
-    EXPECT_FALSE(area.label()->font().bold());
-}
-
-TEST(ctlDetArea, ColResAcceptsOnlyThreeOrFour) {
-    ctlDetArea area;
-    area.Size(0.33, 0.33, 0.33, 0.33, 320, 240);
-    EXPECT_EQ(area.measure().LastByte(), 25121);
-    area.setColRes(2);
-    EXPECT_EQ(area.ColRes(), 0);
-    EXPECT_EQ(area.measure().LastByte(), 25121) << "buffers stay as they were";
-    area.setColRes(4);
-    EXPECT_EQ(area.measure().LastByte(), 106 * 79 * 4 - 1);
-    EXPECT_EQ(area.size(), QSize(106, 79));
-}
-
-TEST(ctlDetArea, ClearRestoresDefaultsButKeepsResults) {
-    ctlDetArea area;
-    area.Size(0, 0, 1, 1, 22, 22);
-    TestFrame black(22, 22, 3), white(22, 22, 3);
-    white.fill(255, 255, 255);
-    area.setMotionSens(255);
-    area.Calculate(black.view());
-    area.Calculate(white.view());
-    ASSERT_EQ(area.MotionPer(), 100);
-    area.setDetColor(0x123456);
-    area.setForeColor(0);
-    area.setKey("Door");
-    area.setShowLabel(2);
-    area.setFontBold(false);
-    area.setShowLabel(0);
-    area.Clear();
-    EXPECT_EQ(area.Key(), "Area0");
-    EXPECT_EQ(std::make_tuple(area.DetColor(), area.ForeColor(), area.MotionSens(), area.ColorSens(),
-                              area.ShowLabel(), area.AreaTop(), area.VideoWidth()),
-              std::make_tuple(0, 16777215, 222, 96, 1, 0.33, 320));
-    EXPECT_EQ(area.MotionPer(), 100) << "results are not reset";
-    EXPECT_FALSE(area.FontBold()) << "the label's boldness is not reset";
-    EXPECT_FALSE(area.label()->isHidden());
-    EXPECT_EQ(area.label()->text(), "Door") << "the label keeps its text until the next change";
-    EXPECT_TRUE(area.measure().FirstFrame());
 }
 
 TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
@@ -118,37 +74,6 @@ TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
     area.Calculate(piece.view());
     EXPECT_EQ(area.ColorPer(), 100);
     QApplication::setPalette(original);
-}
-
-TEST(ctlDetArea, MouseEventsOfPictureAndLabel) {
-    QWidget window;
-    auto* area = new ctlDetArea(&window);
-    area->Size(0, 0, 0.5, 0.5, 320, 240);
-    window.resize(320, 240);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy clicks(area, &ctlDetArea::Click);
-    QSignalSpy doubles(area, &ctlDetArea::DblClick);
-    QSignalSpy downs(area, &ctlDetArea::MouseDown);
-
-    QTest::mouseClick(area->picture(), Qt::LeftButton, Qt::ShiftModifier, QPoint(50, 60));
-    ASSERT_EQ(downs.size(), 1);
-    EXPECT_EQ(downs[0], QVariantList({QVariant::fromValue(short(1)), QVariant::fromValue(short(1)),
-                                      QVariant::fromValue(50.0f), QVariant::fromValue(60.0f)}))
-        << "left button, Shift, x, y";
-    EXPECT_EQ(clicks.size(), 1);
-
-    QTest::mousePress(area->picture(), Qt::RightButton, {}, QPoint(5, 30));
-    ASSERT_EQ(downs.size(), 2);
-    EXPECT_EQ(downs[1][0].value<short>(), 2);
-    QTest::mouseRelease(area->picture(), Qt::RightButton, {}, QPoint(5, 30));
-
-    QTest::mouseClick(area->label(), Qt::LeftButton, {}, QPoint(2, 2));
-    EXPECT_EQ(clicks.size(), 2);
-    EXPECT_EQ(downs.size(), 2) << "a press on the label is no MouseDown";
-    QTest::mouseDClick(area->label(), Qt::LeftButton, {}, QPoint(2, 2));
-    QTest::mouseDClick(area->picture(), Qt::LeftButton, {}, QPoint(20, 40));
-    EXPECT_EQ(doubles.size(), 2);
 }
 
 TEST(ctlDetArea, ShowsMarksOverThePictureOnScreen) {

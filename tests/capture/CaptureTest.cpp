@@ -50,11 +50,6 @@ void answerModal(DialogAnswers& answers, const QString& name, std::function<void
     });
 }
 
-// Compares a decoded frame with an encoded one, pixel by pixel.
-bool samePixels(const QImage& decoded, const QImage& original) {
-    return decoded.convertToFormat(QImage::Format_RGB32) == original;
-}
-
 // Four frames, each with its own pattern, 66 pixels wide: a BGR row of 198 bytes is padded to
 // 200, so a copy that ignores the stride shows.
 std::vector<QImage> makeFrames() {
@@ -111,25 +106,10 @@ int commandLineIndex(const ezVidCap& capture) { return capture.TestPatternIndex(
 
 }  // namespace
 
-TEST(ezVidCap, DriversAreCamerasThenTestPatternThenCommandLineSource) {
+TEST(ezVidCap, TestPatternAfterTheCamerasDeliversMovingFramesAtThreeAndFourBytesPerPixel) {
     ezVidCap capture;
-    const int cameras = capture.CameraCount();
-    EXPECT_EQ(capture.DriverCount(), cameras + 1);
     EXPECT_EQ(capture.DriverName(capture.TestPatternIndex()), "Test pattern");
-    EXPECT_EQ(capture.DriverIndex(), 0);
-    EXPECT_EQ(capture.Width(), 0) << "nothing connected yet";
-    EXPECT_FALSE(capture.HasDlgFormat());
-    EXPECT_FALSE(capture.HasDlgDisplay());
-
-    capture.setCommandLineSource(QStringLiteral("videotestsrc pattern=snow"));
-    EXPECT_EQ(capture.DriverCount(), cameras + 2);
-    EXPECT_EQ(capture.DriverName(cameras + 1), "videotestsrc pattern=snow");
-    EXPECT_EQ(capture.DriverIndex(), cameras + 1) << "start-up will connect it";
-    EXPECT_THROW(capture.setDriverIndex(cameras + 2), CaptureFailure);
-}
-
-TEST(ezVidCap, TestPatternDeliversMovingFramesAtThreeAndFourBytesPerPixel) {
-    ezVidCap capture;
+    EXPECT_THROW(capture.setDriverIndex(capture.DriverCount()), CaptureFailure);
     capture.setColRes(3);
     capture.setDriverIndex(capture.TestPatternIndex());
     EXPECT_EQ(QSize(capture.Width(), capture.Height()), QSize(320, 240));
@@ -141,32 +121,13 @@ TEST(ezVidCap, TestPatternDeliversMovingFramesAtThreeAndFourBytesPerPixel) {
         ASSERT_TRUE(nextFrame(capture, frame));
         EXPECT_EQ(frame.format(), format);
         EXPECT_EQ(frame.size(), QSize(320, 240));
+        EXPECT_EQ(capture.display()->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                  frame.convertToFormat(QImage::Format_RGB32))
+            << "the display paints the frame just handed over";
+        QImage kept = frame;
+        EXPECT_FALSE(capture.CopyFrame(kept)) << "a frame is handed over once";
+        EXPECT_EQ(kept, frame) << "a refused hand-over leaves the target alone";
         EXPECT_TRUE(pictureMoves(capture, frame));
-    }
-}
-
-TEST(ezVidCap, EachFrameIsHandedOverOnceAfterFrameReady) {
-    ezVidCap capture;
-    // Five frames a second leave room to see that nothing comes between two frames.
-    capture.setCommandLineSource(
-        QStringLiteral("videotestsrc pattern=ball is-live=true ! video/x-raw,framerate=5/1"));
-    capture.setDriverIndex(commandLineIndex(capture));
-    QSignalSpy ready(&capture, &ezVidCap::frameReady);
-
-    QImage previous;
-    for (int round = 0; round < 3; ++round) {
-        const int announced = ready.count();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ready.count() > announced; }, kWaitMs));
-        QImage frame;
-        ASSERT_TRUE(capture.CopyFrame(frame));
-        EXPECT_NE(frame, previous) << "a new frame, not the last one again";
-
-        QImage untouched(1, 1, QImage::Format_RGB32);
-        untouched.fill(Qt::red);
-        const QImage marker = untouched;
-        EXPECT_FALSE(capture.CopyFrame(untouched)) << "the same frame is never handed over twice";
-        EXPECT_EQ(untouched, marker) << "a refused hand-over leaves the target alone";
-        previous = frame;
     }
 }
 
@@ -196,7 +157,7 @@ TEST(ezVidCap, EncodedFilePlaysInALoopWithItsExactPixels) {
         ASSERT_EQ(frame.format(), QImage::Format_BGR888);
         int index = -1;
         for (std::size_t k = 0; k < frames.size(); ++k) {
-            if (samePixels(frame, frames[k])) {
+            if (frame.convertToFormat(QImage::Format_RGB32) == frames[k]) {
                 index = int(k);
             }
         }
@@ -275,25 +236,23 @@ TEST(ezVidCap, StartupFallsBackToTheTestPatternAndReportsWhy) {
     ezVidCap capture;
     capture.setCommandLineSource(dir.filePath(QStringLiteral("gone.avi")));
     QSignalSpy errors(&capture, &ezVidCap::CaptureError);
-    QSignalSpy changed(&capture, &ezVidCap::DriverIndexChanged);
 
     capture.applyStartupOptions(3);
     ASSERT_EQ(errors.count(), 1);
     EXPECT_NE(errors.at(0).at(0).toInt(), 0);
     EXPECT_FALSE(errors.at(0).at(1).toString().isEmpty());
     EXPECT_EQ(capture.DriverIndex(), capture.TestPatternIndex());
-    ASSERT_EQ(changed.count(), 1);
-    EXPECT_EQ(changed.at(0).at(0).toInt(), capture.TestPatternIndex());
     QImage frame;
     ASSERT_TRUE(nextFrame(capture, frame));
     EXPECT_EQ(frame.format(), QImage::Format_BGR888);
 
     ezVidCap working;
     working.setCommandLineSource(QStringLiteral("videotestsrc is-live=true"));
+    EXPECT_EQ(working.DriverName(commandLineIndex(working)), "videotestsrc is-live=true");
     QSignalSpy noErrors(&working, &ezVidCap::CaptureError);
     working.applyStartupOptions(4);
     EXPECT_EQ(noErrors.count(), 0);
-    EXPECT_EQ(working.DriverIndex(), commandLineIndex(working));
+    EXPECT_EQ(working.DriverIndex(), commandLineIndex(working)) << "the last driver";
 }
 
 TEST(ezVidCap, SourceFailingWhileRunningIsReportedOnceAndKeepsItsLastFrame) {
@@ -323,12 +282,11 @@ TEST(ezVidCap, SourceFailingWhileRunningIsReportedOnceAndKeepsItsLastFrame) {
     EXPECT_EQ(capture.DriverIndex(), commandLineIndex(capture));
     ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() > 1; }, kWaitMs));
 
-    // A failed source that cannot be connected again keeps its picture and size.
+    // Lost, it cannot be connected again: its picture and size stay.
     QTemporaryDir dir;
     capture.setCommandLineSource(dir.filePath(QStringLiteral("unplugged.mkv")));
     EXPECT_THROW(capture.setDriverIndex(commandLineIndex(capture)), CaptureFailure);
-    EXPECT_EQ(capture.Width(), 320);
-    EXPECT_EQ(capture.Height(), 240);
+    EXPECT_EQ(QSize(capture.Width(), capture.Height()), QSize(320, 240));
 }
 
 TEST(ezVidCap, FormatDialogOffersTheSourceSizesAndAppliesTheChoice) {
@@ -391,43 +349,20 @@ TEST(ezVidCap, SourceDialogAdjustsTheColourBalanceLive) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return centreGreen(green); }, kWaitMs));
     EXPECT_NEAR(green, 128, 8);
 
+    // Brightest, accepted; then darkest, which shows at once, cancelled: back to the brightest.
     DialogAnswers answers;
-    const auto brightness = [](QDialog* dialog) {
-        auto* slider = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
-        EXPECT_NE(slider, nullptr) << "no brightness slider";
-        return slider;
-    };
-    answerModal(answers, QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
-        if (QSlider* slider = brightness(dialog)) {
-            slider->setValue(slider->maximum());
-        }
-        dialog->accept();
-    });
-    capture.ShowDlgSource(nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs));
-
     bool darkWhileOpen = false;
-    answerModal(answers, QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
-        if (QSlider* slider = brightness(dialog)) {
-            slider->setValue(slider->minimum());
-            darkWhileOpen = QTest::qWaitFor([&] { return centreGreen(green) && green < 16; }, kWaitMs);
-        }
-        dialog->reject();
-    });
-    capture.ShowDlgSource(nullptr);
+    for (const bool accept : {true, false}) {
+        answerModal(answers, QStringLiteral("captureSourceDialog"), [&](QDialog* dialog) {
+            auto* slider = dialog->findChild<QSlider*>(QStringLiteral("BRIGHTNESS"));
+            ASSERT_NE(slider, nullptr);
+            slider->setValue(accept ? slider->maximum() : slider->minimum());
+            const auto dark = [&] { return centreGreen(green) && green < 16; };
+            darkWhileOpen = accept || QTest::qWaitFor(dark, kWaitMs);
+            accept ? dialog->accept() : dialog->reject();
+        });
+        capture.ShowDlgSource(nullptr);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs));
+    }
     EXPECT_TRUE(darkWhileOpen) << "a slider acts at once";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return centreGreen(green) && green > 240; }, kWaitMs))
-        << "cancel puts back the values the dialog found";
-}
-
-TEST(ezVidCap, DisplayShowsTheLivePictureAtFrameSize) {
-    ezVidCap capture;
-    capture.setColRes(4);
-    capture.setDriverIndex(capture.TestPatternIndex());
-    QImage frame;
-    ASSERT_TRUE(nextFrame(capture, frame));
-    QWidget* display = capture.display();
-    EXPECT_EQ(display->size(), QSize(320, 240));
-    const QImage shown = display->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shown, frame) << "the display paints the frame just handed over";
 }

@@ -1,12 +1,6 @@
 #!/usr/bin/python3
-"""The video source end to end: the real ostrel program on this session bus, on sources the test
-controls, watched through org.ostrel.Source. (The capture control's own tests cover the HTTP
-camera that goes away and comes back.)
-
-CTest runs it under dbus-run-session with the offscreen platform:
-
-    /usr/bin/python3 source_e2e.py PATH_OF_OSTREL
-"""
+"""The video source end to end: the real ostrel program on a private session bus, on sources the
+test controls, watched through org.ostrel.Source: `source_e2e.py PATH_OF_OSTREL`."""
 
 import os
 import signal
@@ -68,10 +62,6 @@ class Source(unittest.TestCase):
         self.assertTrue(wait_until(lambda: changes()[:3] == ["playing", "lost", "playing"], 10),
                         changes())
         self.assertTrue(self.client.source_changes[1][2], "the loss says why")
-        described = str(self.client.call(ROOT_PATH, "org.freedesktop.DBus.Introspectable",
-                                         "Introspect"))
-        for interface in (ROOT, SOURCE):
-            self.assertIn('<interface name="%s">' % interface, described)
 
 
 if __name__ == "__main__":

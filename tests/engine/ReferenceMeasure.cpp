@@ -1,5 +1,6 @@
 #include "ReferenceMeasure.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -13,17 +14,11 @@ std::int32_t nearest(double x) { return static_cast<std::int32_t>(std::nearbyint
 // The status follows its share; a flip while its event is on counts as a change to report.
 void updateStatus(std::int32_t per, std::int32_t threshold, bool event, bool& status,
                   std::uint32_t& changed) {
-    if (per > threshold) {
-        if (!status && event) {
-            ++changed;
-        }
-        status = true;
-    } else {
-        if (status && event) {
-            ++changed;
-        }
-        status = false;
+    const bool now = per > threshold;
+    if (now != status && event) {
+        ++changed;
     }
+    status = now;
 }
 
 }  // namespace
@@ -65,31 +60,25 @@ void calculate(ReferenceArea& area, const PixelView& source, const MeasureSettin
 
     std::int64_t nM = 0;
     std::int64_t nC = 0;
+    const int target[3] = {s.detBlue, s.detGreen, s.detRed};
     if (s.motionActive || s.colorActive) {
+        // Every fourth pixel: blue, green and red must all have moved, or all match.
         for (std::int64_t i = 0; i <= lastByte; i += 4 * colRes) {
-            const int dB = std::abs(cur[i] - prev[i]);
-            const int dG = std::abs(cur[i + 1] - prev[i + 1]);
-            const int dR = std::abs(cur[i + 2] - prev[i + 2]);
-            if (dB >= t && dG >= t && dR >= t) {
-                if (s.motionActive && !area.firstFrame) {
-                    nM = nM + 1;
-                    mark[i + 1] = 255;
-                    mark[i + 2] = 255;
-                }
+            bool moved = true;
+            bool matches = true;
+            for (int c = 0; c < 3; ++c) {
+                moved = moved && std::abs(cur[i + c] - prev[i + c]) >= t;
+                matches = matches && std::abs(cur[i + c] - target[c]) <= s.colorSens;
+                prev[i + c] = cur[i + c];
             }
-            const int eB = std::abs(cur[i] - s.detBlue);
-            const int eG = std::abs(cur[i + 1] - s.detGreen);
-            const int eR = std::abs(cur[i + 2] - s.detRed);
-            if (eB <= s.colorSens && eG <= s.colorSens && eR <= s.colorSens) {
-                if (s.colorActive && !area.firstFrame) {
-                    nC = nC + 1;
-                    mark[i] = 255;
-                    mark[i + 2] = 255;
-                }
+            if (moved && s.motionActive && !area.firstFrame) {
+                nM = nM + 1;
+                mark[i + 1] = mark[i + 2] = 255;  // yellow
             }
-            prev[i] = cur[i];
-            prev[i + 1] = cur[i + 1];
-            prev[i + 2] = cur[i + 2];
+            if (matches && s.colorActive && !area.firstFrame) {
+                nC = nC + 1;
+                mark[i] = mark[i + 2] = 255;  // magenta
+            }
         }
     }
     area.firstFrame = false;
@@ -106,19 +95,14 @@ void calculate(ReferenceArea& area, const PixelView& source, const MeasureSettin
         }
     }
 
-    if (s.showFrame) {
-        const std::uint8_t blue = (s.frameColor >> 16) & 0xFF;
-        const std::uint8_t green = (s.frameColor >> 8) & 0xFF;
-        const std::uint8_t red = s.frameColor & 0xFF;
+    if (s.showFrame) {  // frameColor is 0x00BBGGRR
+        const std::uint8_t bgr[3] = {std::uint8_t(s.frameColor >> 16),
+                                     std::uint8_t(s.frameColor >> 8), std::uint8_t(s.frameColor)};
         for (int y = 0; y < area.pixHeight; ++y) {
             for (int x = 0; x < area.pixWidth; ++x) {
-                const bool border =
-                    x == 0 || y == 0 || x == area.pixWidth - 1 || y == area.pixHeight - 1;
-                if (border) {
+                if (x == 0 || y == 0 || x == area.pixWidth - 1 || y == area.pixHeight - 1) {
                     const std::size_t i = (std::size_t(y) * area.pixWidth + x) * colRes;
-                    area.display[i] = blue;
-                    area.display[i + 1] = green;
-                    area.display[i + 2] = red;
+                    std::copy_n(bgr, 3, &area.display[i]);
                 }
             }
         }
@@ -131,19 +115,15 @@ void calculate(ReferenceArea& area, const PixelView& source, const MeasureSettin
 }
 
 std::int32_t calcColor(const ReferenceArea& area) {
-    std::int64_t sB = 0;
-    std::int64_t sG = 0;
-    std::int64_t sR = 0;
+    std::int64_t sum[3] = {0, 0, 0};  // blue, green, red
     for (std::int64_t i = 0; i <= area.lastByte; i += area.colRes) {
-        sB += area.curBits[i];
-        sG += area.curBits[i + 1];
-        sR += area.curBits[i + 2];
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += area.curBits[i + c];
+        }
     }
-    const double bytes = double(area.lastByte) + 1;
-    const std::int32_t blue = nearest(double(sB) * area.colRes / bytes);
-    const std::int32_t green = nearest(double(sG) * area.colRes / bytes);
-    const std::int32_t red = nearest(double(sR) * area.colRes / bytes);
-    return red + 256 * green + 65536 * blue;
+    const double pixels = (double(area.lastByte) + 1) / area.colRes;
+    return nearest(sum[2] / pixels) + 256 * nearest(sum[1] / pixels) +
+           65536 * nearest(sum[0] / pixels);
 }
 
 }  // namespace ostrel::engine::reference

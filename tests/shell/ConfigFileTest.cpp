@@ -91,9 +91,6 @@ class ConfigFile : public ::testing::Test, protected AreaWindowParts {
         return texts;
     }
     int count() const { return registry.areaCollection().Count(); }
-    DetectionArea& area(int number) const {
-        return *registry.areaCollection().Item(std::int64_t(number));
-    }
     QStringList keys() const {
         QStringList keys;
         for (const auto& item : registry.areaCollection().items()) {

@@ -27,4 +27,17 @@ struct AreaWindowParts {
         pctDebug->setGeometry(8, 8, 320, 240);
         registry.setFrameSize(320, 240);
     }
+    void addAreas(std::initializer_list<const char*> keys) {
+        for (const char* key : keys) {
+            registry.AddArea(QString::fromUtf8(key));
+        }
+    }
+    ostrel::areas::ctlDetArea& control(int number) {
+        return controls.element(registry.FindAreaPosition(number));
+    }
+    ostrel::areas::DetectionArea& area(int number) {
+        return *registry.areaCollection().Item(std::int64_t(number));
+    }
+    // Where a widget lies among the surface's children: higher is in front.
+    int stackIndex(const QWidget* widget) const { return surface->children().indexOf(widget); }
 };

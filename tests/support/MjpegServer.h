@@ -1,34 +1,25 @@
 #pragma once
 
-#include <gst/app/gstappsink.h>
-
+#include <QBuffer>
 #include <QByteArray>
+#include <QColor>
 #include <QHostAddress>
+#include <QImage>
 #include <QList>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
-// One 64 × 48 JPEG picture made by GStreamer: videotestsrc's `pattern` (e.g. "black", "white",
-// "ball") through jpegenc, padded to `size` bytes with a comment when it is shorter.
-inline QByteArray jpegPicture(const char* pattern, int size = 0) {
-    gst_init(nullptr, nullptr);
-    GstElement* pipeline =
-        gst_parse_launch((QByteArrayLiteral("videotestsrc num-buffers=1 pattern=") + pattern +
-                          " ! video/x-raw,width=64,height=48 ! jpegenc ! appsink name=out")
-                             .constData(),
-                         nullptr);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    QByteArray jpeg(int(gst_buffer_get_size(buffer)), '\0');
-    gst_buffer_extract(buffer, 0, jpeg.data(), gsize(jpeg.size()));
-    gst_sample_unref(sample);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
+// One 64 × 48 JPEG picture of one colour (a name such as "black"), padded to `size` bytes with
+// a comment when it is shorter.
+inline QByteArray jpegPicture(const char* colour, int size = 0) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor::fromString(QLatin1String(colour)));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
     const int padding = size - int(jpeg.size()) - 4;
     if (padding >= 0) {
         jpeg.insert(2, QByteArray("\xff\xfe", 2) + char((padding + 2) >> 8) +

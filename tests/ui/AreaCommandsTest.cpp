@@ -29,16 +29,10 @@ struct CommandWindow : AreaWindowParts {
     explicit CommandWindow(std::initializer_list<const char*> keys = {}) {
         window.resize(400, 320);
         window.show();
-        for (const char* key : keys) {
-            registry.AddArea(QString::fromLatin1(key));
-        }
+        addAreas(keys);
         if (keys.size() > 0) {
             registry.SelectArea(registry.FindAreaPosition(1));
         }
-    }
-    ctlDetArea& control(int number) { return controls.element(registry.FindAreaPosition(number)); }
-    DetectionArea& area(int number) {
-        return *registry.areaCollection().Item(std::int64_t(number));
     }
     int selected() { return registry.SelectedAreaIndex(registry.SelectedPosition()); }
     int count() { return registry.areaCollection().Count(); }
@@ -204,11 +198,11 @@ TEST(AreaCommands, CheckItemsShowLabelAndZOrderActOnTheSelectedArea) {
         EXPECT_TRUE(entry != 2 || w.control(1).label()->text() == "A");
     }
 
-    const auto stack = [&](QWidget* widget) { return w.surface->children().indexOf(widget); };
     w.menu.mnuZorder[0]->trigger();
-    EXPECT_GT(stack(&w.control(1)), stack(&w.control(2)));
+    EXPECT_GT(w.stackIndex(&w.control(1)), w.stackIndex(&w.control(2)));
     w.menu.mnuZorder[1]->trigger();
-    EXPECT_LT(stack(&w.control(1)), stack(&w.control(2)));
+    EXPECT_LT(w.stackIndex(&w.control(1)), w.stackIndex(&w.control(2)));
+    EXPECT_LT(w.stackIndex(w.pctDebug), w.stackIndex(&w.control(1))) << "the picture stays behind";
 }
 
 TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
@@ -244,7 +238,7 @@ TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
                      &DetectionArea::setShowFrame, &DetectionArea::setShowPicture}) {
         (first.*set)(false);
     }
-    first.setShowLabel(2);
+    first.setShowLabel(0);
     first.setDetColor(9);
     first.setForeColor(10);
     w.menu.mnuClear->trigger();
@@ -252,6 +246,7 @@ TEST(AreaCommands, SelectRemoveAndClearAndTheirFailures) {
     EXPECT_FALSE(w.menu.mnuProperties->isEnabled());
     w.add("D");
     EXPECT_EQ(resetSettings(w.area(1)), defaults);
+    EXPECT_FALSE(w.control(1).label()->isHidden());
     EXPECT_TRUE(w.menu.mnuMotionActive->isChecked() && w.menu.mnuColorEvent->isChecked());
 }
 
@@ -275,6 +270,11 @@ TEST(AreaCommands, ClicksSelectExceptWhileEditingAndRightClickOpensProperties) {
     w.registry.setEditMode(false);
     QTest::mouseClick(w.control(1).label(), Qt::LeftButton);
     EXPECT_EQ(w.selected(), 1);
+    QTest::mouseDClick(w.control(2).picture(), Qt::LeftButton);
+    QTest::mousePress(w.control(2).label(), Qt::RightButton);
+    EXPECT_EQ(std::make_pair(w.selected(), int(modify.size())), std::make_pair(2, 2));
+    EXPECT_FALSE(w.menu.mnuProperties->isVisible()) << "only a right press on the picture";
+    QTest::mouseClick(w.control(1).label(), Qt::LeftButton);
     QTest::mousePress(w.control(2).picture(), Qt::RightButton);
     EXPECT_EQ(w.selected(), 2);
     EXPECT_TRUE(w.menu.mnuProperties->isVisible());

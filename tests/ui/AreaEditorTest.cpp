@@ -44,10 +44,7 @@ struct EditWindow : AreaWindowParts {
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         registry.AddArea(QStringLiteral("Door"));
-        area().Size(0.1, 0.1, 0.25, 0.25);
-    }
-    DetectionArea& area(int number = 1) {
-        return *registry.areaCollection().Item(std::int64_t(number));
+        area(1).Size(0.1, 0.1, 0.25, 0.25);
     }
     void setCursor(QPoint at) { cursor = surface->mapToGlobal(at); }
     // A move goes through the platform, as the real mouse's does, with or without a button held.
@@ -67,7 +64,7 @@ struct EditWindow : AreaWindowParts {
         release();
     }
     std::array<double, 4> stored() {
-        return {area().Top(), area().Left(), area().Width(), area().Height()};
+        return {area(1).Top(), area(1).Left(), area(1).Width(), area(1).Height()};
     }
 };
 
@@ -100,11 +97,7 @@ TEST(AreaEditor, ModifySizeCoversTheAreaAndLocksTheAreaCommandsUntilCancel) {
     // stays under the other one and under the box.
     w.area(1).ZOrder(0);
     EXPECT_EQ(w.surface->childAt(w.box->geometry().center()), w.box);
-    const auto stack = [&w](int number) {
-        return w.surface->children().indexOf(
-            &w.controls.element(w.registry.FindAreaPosition(number)));
-    };
-    EXPECT_LT(stack(1), stack(2));
+    EXPECT_LT(w.stackIndex(&w.control(1)), w.stackIndex(&w.control(2)));
 
     w.drag({80, 60}, {130, 90});
     EXPECT_EQ(w.box->pos(), QPoint(90, 62));
@@ -245,8 +238,8 @@ TEST(AreaEditor, DoubleClickAcceptsAndRightClickOffersAcceptAndCancel) {
     w.release();
     EXPECT_FALSE(w.registry.EditMode());
     EXPECT_TRUE(w.box->isHidden());
-    EXPECT_DOUBLE_EQ(w.area().Left(), 40.0 / 320);
-    EXPECT_DOUBLE_EQ(w.area().Top(), 40.0 / 240);
+    EXPECT_DOUBLE_EQ(w.area(1).Left(), 40.0 / 320);
+    EXPECT_DOUBLE_EQ(w.area(1).Top(), 40.0 / 240);
 }
 
 TEST(AreaEditor, TheBoxShowsTheLivePictureUnderIt) {
