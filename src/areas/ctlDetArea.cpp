@@ -89,6 +89,9 @@ private:
 };
 
 ctlDetArea::ctlDetArea(QWidget* parent) : QWidget(parent) {
+    // The picture always fills the control: whatever lies under it (the video picture) is
+    // hidden, and marking the control opaque keeps the window from painting it there.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     pctDetectionArea_ = new AreaPicture(this);
     lblLabel_ = new QLabel(this);
     QFont font(QStringLiteral("MS Sans Serif"));
