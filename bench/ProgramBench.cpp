@@ -120,11 +120,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     coverPicture(window, areaCount);
-    if (hidden) {
-        window.setMonitorVisible(false);
-        window.setVideoVisible(false);
-        window.setMainWindowVisible(false);
-    }
+    // Whatever the stored settings say: all three windows shown, or all hidden.
+    window.setMonitorVisible(!hidden);
+    window.setVideoVisible(!hidden);
+    window.setMainWindowVisible(!hidden);
     if (argc == 5) {
         measureFor(window, areaCount, std::atoi(argv[4]));
     } else {
