@@ -88,9 +88,66 @@ private:
     ctlDetArea* owner_;
 };
 
+// The area's label. It sits over the live picture, so it is painted again with every frame;
+// its look is rendered into an image once per change of text, font, colours or size, and then
+// only that image is drawn. A change is painted the ordinary way once while the image is
+// rendered anew from the event loop (a widget cannot render itself while it paints).
+class AreaLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (rendering_ || !renderedFits()) {
+            QLabel::paintEvent(event);
+            if (!rendering_) {
+                renderLater();
+            }
+            return;
+        }
+        QPainter(this).drawImage(0, 0, rendered_);
+    }
+    void changeEvent(QEvent* event) override {
+        rendered_ = QImage();  // font, palette, style, enabled state
+        QLabel::changeEvent(event);
+    }
+
+private:
+    bool renderedFits() const {
+        return !rendered_.isNull() && renderedText_ == text() &&
+               rendered_.deviceIndependentSize().toSize() == size();
+    }
+    void renderLater() {
+        if (!renderPending_) {
+            renderPending_ = true;
+            QMetaObject::invokeMethod(this, [this] { renderNow(); }, Qt::QueuedConnection);
+        }
+    }
+    void renderNow() {
+        renderPending_ = false;
+        const qreal ratio = devicePixelRatioF();
+        QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        rendering_ = true;
+        render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+        rendering_ = false;
+        rendered_ = std::move(image);
+        renderedText_ = text();
+    }
+
+    QImage rendered_;
+    QString renderedText_;
+    bool rendering_ = false;
+    bool renderPending_ = false;
+};
+
 ctlDetArea::ctlDetArea(QWidget* parent) : QWidget(parent) {
+    // The picture always fills the control: whatever lies under it (the video picture) is
+    // hidden, and marking the control opaque keeps the window from painting it there.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     pctDetectionArea_ = new AreaPicture(this);
-    lblLabel_ = new QLabel(this);
+    lblLabel_ = new AreaLabel(this);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(7.8);
     font.setBold(true);

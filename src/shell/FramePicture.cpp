@@ -1,5 +1,6 @@
 #include "FramePicture.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace ostrel::shell {
@@ -21,9 +22,14 @@ engine::PixelView FramePicture::pixels() const {
             frame_.depth() / 8};
 }
 
-void FramePicture::paintEvent(QPaintEvent*) {
+// Black only where the frame does not reach (there is none yet, or the picture is larger for
+// a moment while the frame size changes): filling under the frame would be a wasted pass.
+void FramePicture::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    const QRegion uncovered = event->region().subtracted(QRect(QPoint(0, 0), frame_.size()));
+    for (const QRect& r : uncovered) {
+        painter.fillRect(r, Qt::black);
+    }
     if (!frame_.isNull()) {
         painter.drawImage(0, 0, frame_);
     }

@@ -22,6 +22,7 @@
 #include "frmVideo.h"
 #include "support/DialogAnswers.h"
 #include "support/MjpegServer.h"
+#include "support/PaintRecorder.h"
 
 using ostrel::shell::frmOstrel;
 
@@ -363,5 +364,33 @@ TEST_F(MainWindow, FramesReturningAfterAGapReadNoMotionFromIt) {
     camera.show(jpegPicture("black"));
     // Detection goes on.
     QTRY_VERIFY_WITH_TIMEOUT(area->MotionPer() > 90, kWaitMs);
+    window.endProgram();
+}
+
+TEST_F(MainWindow, OnlyWhatIsSeenIsPaintedWhileEveryFrameIsMeasured) {
+    frmOstrel window;
+    ASSERT_TRUE(window.load());
+    window.registry().AddArea("Whole")->Size(0, 0, 1, 1);
+    QWidget* area = window.controls().element(0).picture();
+    QWidget* video = window.video()->captureDisplay();
+    PaintRecorder paints({window.pctDebug(), area, video});
+    const auto passes0 = window.loop().passes();
+    QTRY_VERIFY_WITH_TIMEOUT(window.loop().passes() >= passes0 + 5 && paints.painted.size() >= 2,
+                             kWaitMs);
+    EXPECT_FALSE(paints.painted[window.pctDebug()].intersects(area->geometry()))
+        << "the video picture is not painted under the area's picture";
+
+    window.setMainWindowVisible(false);
+    window.setVideoVisible(false);
+    window.setMonitorVisible(false);
+    QCoreApplication::processEvents();
+    paints.painted.clear();
+    QSignalSpy frames(&window.capture(), &ostrel::capture::ezVidCap::frameReady);
+    const auto passes1 = window.loop().passes();
+    const auto measured1 = window.loop().areasMeasured();
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 10, kWaitMs);
+    EXPECT_EQ(window.loop().passes() - passes1, frames.count()) << "one pass per frame";
+    EXPECT_EQ(window.loop().areasMeasured() - measured1, frames.count());
+    EXPECT_TRUE(paints.painted.isEmpty()) << "hidden windows are not painted";
     window.endProgram();
 }
