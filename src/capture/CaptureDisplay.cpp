@@ -1,5 +1,6 @@
 #include "CaptureDisplay.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace ostrel::capture {
@@ -23,9 +24,12 @@ void CaptureDisplay::setFrame(const QImage& frame) {
     update();
 }
 
-void CaptureDisplay::paintEvent(QPaintEvent*) {
+// Black only where the frame does not reach.
+void CaptureDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    for (const QRect& uncovered : event->region().subtracted(QRect(QPoint(0, 0), frame_.size()))) {
+        painter.fillRect(uncovered, Qt::black);
+    }
     if (!frame_.isNull()) {
         painter.drawImage(0, 0, frame_);
     }
