@@ -31,7 +31,7 @@ public:
     void snapshotSaved(const QString& relativePath);
     // The snapshot file of `row`; empty when it has none.
     QString snapshotFile(int row) const;
-    const history::EventRow& event(int row) const { return rows_[std::size_t(row)]; }
+    const history::EventRow& eventAt(int row) const { return rows_[std::size_t(row)]; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -129,7 +129,7 @@ void frmHistory::openSnapshot(int row) {
         snapshotView_ = new QLabel(this, Qt::Window);
         snapshotView_->setAlignment(Qt::AlignCenter);
     }
-    const history::EventRow& event = model_->event(row);
+    const history::EventRow& event = model_->eventAt(row);
     const QPixmap picture(file);
     if (picture.isNull()) {
         snapshotView_->setText(QStringLiteral("The snapshot %1 cannot be read.").arg(file));
