@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include "SystemColors.h"
 
@@ -60,7 +61,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const engine::PixelView shown = owner_->measure().displayView();
+        const engine::PixelView shown = owner_->shownPicture();
         if (shown.data == nullptr || shown.width <= 0) {
             painter.fillRect(rect(), Qt::black);
             return;
@@ -336,7 +337,15 @@ void ctlDetArea::Clear() {
 
 void ctlDetArea::Refresh() { pctDetectionArea_->update(); }
 
-void ctlDetArea::Calculate(const engine::PixelView& source) {
+bool ctlDetArea::pictureSeen() const {
+    if (!pctDetectionArea_->isVisible()) {
+        return false;
+    }
+    const QWindow* shownOn = window()->windowHandle();
+    return shownOn != nullptr && shownOn->isExposed();
+}
+
+void ctlDetArea::Calculate(const engine::PixelView& source, engine::FrameKeeper frame) {
     if (colRes_ == 0) {
         return;
     }
@@ -355,8 +364,11 @@ void ctlDetArea::Calculate(const engine::PixelView& source) {
     s.showPicture = showPicture_;
     s.showFrame = showFrame_;
     s.frameColor = std::uint32_t(TranslateColor(foreColor_));
-    measure_.Calculate(source, s);
-    pctDetectionArea_->update();
+    s.drawPicture = pictureSeen();
+    measure_.Calculate(source, s, std::move(frame));
+    if (s.drawPicture) {
+        pctDetectionArea_->update();
+    }
 }
 
 bool ctlDetArea::eventFilter(QObject* watched, QEvent* event) {

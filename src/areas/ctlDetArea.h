@@ -108,8 +108,13 @@ public:
     // Repaints the area's picture.
     void Refresh();
     // Measures the area on its piece of the current frame (PixWidth x PixHeight pixels of
-    // ColRes bytes) and shows the result. Does nothing while ColRes is 0.
-    void Calculate(const engine::PixelView& source);
+    // ColRes bytes) and shows the result. Does nothing while ColRes is 0. While nobody can see
+    // the area's picture, and `frame` keeps the frame's bytes, only the samples are measured.
+    void Calculate(const engine::PixelView& source, engine::FrameKeeper frame = {});
+    // Whether the picture is on a shown, exposed window.
+    bool pictureSeen() const;
+    // The picture as it is painted (made on request when the last measurement skipped it).
+    engine::PixelView shownPicture() { return measure_.displayView(); }
 
     const engine::AreaMeasure& measure() const { return measure_; }
     QLabel* label() const { return lblLabel_; }

@@ -1,5 +1,6 @@
 #include "AreaMeasure.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -49,6 +50,7 @@ KernelParams kernelParamsFor(const MeasureSettings& s, bool firstFrame) {
     params.countColor = s.colorActive && !firstFrame;
     params.visitSamples = s.motionActive || s.colorActive;
     params.showPicture = s.showPicture;
+    params.writePicture = s.drawPicture;
     return params;
 }
 
@@ -83,11 +85,14 @@ void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     cur_.swap(cur);
     prev_.swap(prev);
     display_.swap(display);
-    curInDisplay_ = false;
+    pieceAt_ = PieceAt::Cur;
+    keptFrame_.reset();
+    keptPiece_ = {};
+    pictureOwed_ = false;
     firstFrame_ = true;
 }
 
-void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
+void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s, FrameKeeper frame) {
     if (lastByte_ < 0) {
         return;
     }
@@ -95,17 +100,31 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s) {
         source.height < rect_.height || source.data == nullptr) {
         throw EngineError("the picture handed to the area does not match its size");
     }
-    const KernelParams params = kernelParamsFor(s, firstFrame_);
-    const KernelCounts counts = measureArea(source.sub(0, 0, rect_.width, rect_.height),
-                                            {cur_.data(), prev_.data(), display_.data()}, params);
+    KernelParams params = kernelParamsFor(s, firstFrame_);
+    params.writePicture = s.drawPicture || !frame;  // without the frame, cur_ must hold the piece
+    const PixelView piece = source.sub(0, 0, rect_.width, rect_.height);
+    const KernelCounts counts =
+        measureArea(piece, {cur_.data(), prev_.data(), display_.data()}, params);
     firstFrame_ = false;
-    curInDisplay_ = s.showPicture;
     samplesInPrev_ = params.visitSamples;
     motionPer_ = percentOf(counts.motion, lastByte_, colRes_);
     colorPer_ = percentOf(counts.color, lastByte_, colRes_);
     underOutline_.clear();
-    if (s.showFrame) {
-        drawFrame(s.frameColor);
+    pictureOwed_ = !params.writePicture;
+    if (pictureOwed_) {
+        pieceAt_ = PieceAt::Frame;
+        keptFrame_ = std::move(frame);
+        keptPiece_ = piece;
+        owedShowPicture_ = s.showPicture;
+        owedShowFrame_ = s.showFrame;
+        owedFrameColor_ = s.frameColor;
+    } else {
+        pieceAt_ = s.showPicture ? PieceAt::Display : PieceAt::Cur;
+        keptFrame_.reset();
+        keptPiece_ = {};
+        if (s.showFrame) {
+            drawFrame(s.frameColor);
+        }
     }
     updateStatus(motionPer_, s.motionThreshold, s.motionEvent, motionStatus_, MotionChanged);
     updateStatus(colorPer_, s.colorThreshold, s.colorEvent, colorStatus_, ColorChanged);
@@ -135,16 +154,39 @@ std::int32_t AreaMeasure::CalcColor() {
     return calcColor_ = red + 256 * green + 65536 * blue;
 }
 
-PixelView AreaMeasure::displayView() const {
+PixelView AreaMeasure::displayView() {
+    if (pictureOwed_) {
+        drawWithoutMarks();
+    }
     return {display_.data(), rect_.width, rect_.height, std::ptrdiff_t(rect_.width) * colRes_,
             colRes_};
 }
 
 const std::vector<std::uint8_t>& AreaMeasure::CurBits() {
-    if (curInDisplay_) {
+    if (pieceAt_ == PieceAt::Display) {
         restorePiece();
+    } else if (pieceAt_ == PieceAt::Frame) {
+        kernel_detail::gatherPacked(keptPiece_, 0, cur_.size(), cur_.data());
+        keptFrame_.reset();
+        keptPiece_ = {};
+        pieceAt_ = PieceAt::Cur;
     }
     return cur_;
+}
+
+// The piece (or black) with the outline, for a picture the last measurement did not draw.
+void AreaMeasure::drawWithoutMarks() {
+    pictureOwed_ = false;
+    if (!owedShowPicture_) {
+        std::fill(display_.begin(), display_.end(), std::uint8_t(0));
+    } else if (pieceAt_ == PieceAt::Frame) {
+        kernel_detail::gatherPacked(keptPiece_, 0, display_.size(), display_.data());
+    } else {
+        std::memcpy(display_.data(), cur_.data(), display_.size());
+    }
+    if (owedShowFrame_) {
+        drawFrame(owedFrameColor_);
+    }
 }
 
 // The shown picture is the piece everywhere but on the samples' marks, whose bytes prev_ holds,
@@ -164,7 +206,7 @@ void AreaMeasure::restorePiece() {
             std::memcpy(cur_.data() + i, prev_.data() + k, 3);
         }
     }
-    curInDisplay_ = false;
+    pieceAt_ = PieceAt::Cur;
 }
 
 // Byte offsets of the outline's pixels, from (0, 0) to (PixWidth - 1, PixHeight - 1): the top
@@ -187,7 +229,7 @@ void AreaMeasure::forEachOutlinePixel(Visit visit) {
 void AreaMeasure::drawFrame(std::uint32_t color) {
     const std::uint8_t bgr[3] = {std::uint8_t(color >> 16), std::uint8_t(color >> 8),
                                  std::uint8_t(color)};
-    if (curInDisplay_) {
+    if (pieceAt_ == PieceAt::Display) {
         underOutline_.resize(3 * 2 * (std::size_t(rect_.width) + std::size_t(rect_.height)));
         std::uint8_t* kept = underOutline_.data();
         forEachOutlinePixel([&](std::size_t at) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "AreaGeometry.h"
@@ -25,7 +26,14 @@ struct MeasureSettings {
     bool showPicture = true;
     bool showFrame = true;
     std::uint32_t frameColor = 0xFFFFFF;  // 0x00BBGGRR, a plain colour
+    // False while nobody looks at the picture: only the samples are measured, and the picture is
+    // made when it is asked for (then without the marks of the measurement before).
+    bool drawPicture = true;
 };
+
+// Shares the ownership of the frame a piece belongs to, so that an area that skips its picture
+// can keep the frame instead of a copy of its piece.
+using FrameKeeper = std::shared_ptr<const void>;
 
 // What the kernel needs of `settings` for one measurement; nothing counts on a first frame.
 KernelParams kernelParamsFor(const MeasureSettings& settings, bool firstFrame);
@@ -43,8 +51,10 @@ public:
     void ResizeArea(const AreaGeometry& geometry, int colRes);
 
     // Measures `source`, the area's piece (at least PixWidth x PixHeight pixels of colRes bytes;
-    // EngineError otherwise). Does nothing before the first ResizeArea.
-    void Calculate(const PixelView& source, const MeasureSettings& settings);
+    // EngineError otherwise). Does nothing before the first ResizeArea. The picture is drawn
+    // unless the settings say nobody looks at it and `frame` keeps the source's bytes.
+    void Calculate(const PixelView& source, const MeasureSettings& settings,
+                   FrameKeeper frame = {});
 
     // Average colour (0x00BBGGRR) of the piece read by the last measurement; 0 before any.
     std::int32_t CalcColor();
@@ -80,10 +90,12 @@ public:
     std::int64_t bufferBytes() const;
 
     // The picture the area shows: the marks of the last measurement ORed over the piece (or
-    // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes.
-    PixelView displayView() const;
+    // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes. Made
+    // here, without marks, when the last measurement did not draw it.
+    PixelView displayView();
     // The piece read by the last measurement, packed. While the picture is shown the piece is
-    // only put together here, on request, from the shown picture and PrevBits.
+    // only put together here, on request, from the shown picture and PrevBits; while it is not
+    // drawn, from the kept frame.
     const std::vector<std::uint8_t>& CurBits();
     // The sampled pixels of the previous measurement, in the kernels' layout: 4 bytes (blue,
     // green, red, 0) for every sample, the packed pixels 0, 4, 8, ...
@@ -94,6 +106,7 @@ private:
     void forEachOutlinePixel(Visit visit);
     void drawFrame(std::uint32_t color);
     void restorePiece();
+    void drawWithoutMarks();
 
     PixelRect rect_;
     int colRes_ = 0;
@@ -101,11 +114,19 @@ private:
     std::vector<std::uint8_t> cur_;
     std::vector<std::uint8_t> prev_;
     std::vector<std::uint8_t> display_;
-    // How to put the last piece together from display_ when cur_ was not written: the bytes
-    // the outline covered, and whether the samples' own bytes are in prev_.
-    bool curInDisplay_ = false;
+    // Where the last piece is: in cur_, in display_ (put together with the bytes the outline
+    // covered and, when samplesInPrev_, the samples' own bytes in prev_), or in the kept frame.
+    enum class PieceAt { Cur, Display, Frame };
+    PieceAt pieceAt_ = PieceAt::Cur;
     bool samplesInPrev_ = false;
     std::vector<std::uint8_t> underOutline_;
+    FrameKeeper keptFrame_;
+    PixelView keptPiece_;
+    // The last measurement did not draw the picture: what to draw it with when it is asked for.
+    bool pictureOwed_ = false;
+    bool owedShowPicture_ = true;
+    bool owedShowFrame_ = true;
+    std::uint32_t owedFrameColor_ = 0;
     bool firstFrame_ = true;
     std::int32_t motionPer_ = 0;
     std::int32_t colorPer_ = 0;

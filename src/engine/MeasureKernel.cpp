@@ -70,12 +70,11 @@ void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count,
 void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::size_t begin,
                    std::size_t end, int bpp, const KernelParams& p, KernelCounts& counts) {
     const std::size_t n = end - begin;
-    std::uint8_t* const display = buf.display + begin;
-    if (p.showPicture) {
-        std::memcpy(display, piece, n);
-    } else {
+    if (p.writePicture && p.showPicture) {
+        std::memcpy(buf.display + begin, piece, n);
+    } else if (p.writePicture) {
         std::memcpy(buf.cur + begin, piece, n);
-        std::memset(display, 0, n);
+        std::memset(buf.display + begin, 0, n);
     }
     if (!p.visitSamples) {
         return;
@@ -85,7 +84,9 @@ void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::siz
     for (std::size_t i = (begin + step - 1) / step * step; i < end; i += step) {
         const std::uint8_t* c = piece + (i - begin);
         std::uint8_t* pr = buf.prev + i / step * 4;
-        std::uint8_t* d = buf.display + i;
+        // Marks land in a scratch pixel when the picture is not written.
+        std::uint8_t scratch[3];
+        std::uint8_t* d = p.writePicture ? buf.display + i : scratch;
         if (p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&
             absDiff(c[1], pr[1]) >= p.motionLimit && absDiff(c[2], pr[2]) >= p.motionLimit) {
             ++counts.motion;

@@ -18,6 +18,8 @@ struct KernelParams {
     bool countColor = false;    // colour is measured and a previous frame exists
     bool visitSamples = false;  // either measurement is on: samples are visited, prev updated
     bool showPicture = true;    // the displayed picture is the piece with the marks ORed over it
+    bool writePicture = true;   // false: only the samples are measured (prev and the counts);
+                                // cur and display are left as they are
 };
 
 struct KernelCounts {
@@ -70,8 +72,8 @@ namespace kernel_detail {
 void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count, std::uint8_t* out);
 
 // Measures bytes [begin, end) of the piece, counted in its packed layout, given packed in
-// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display, and
-// measures the samples that start in the range. The scalar variant runs it row by row; the
+// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display, as
+// far as the picture is written at all, and measures the samples that start in the range. The scalar variant runs it row by row; the
 // vector variants use it for what is left over after their last whole block.
 void measurePacked(const std::uint8_t* piece, const KernelBuffers& buffers, std::size_t begin,
                    std::size_t end, int bytesPerPixel, const KernelParams& params,

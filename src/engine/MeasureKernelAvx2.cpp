@@ -74,7 +74,7 @@ OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants& k) {
     k.colorMark = _mm256_set1_epi32(std::int32_t(w.colorMark));
 }
 
-template <int Bpp, bool ShowPicture>
+template <int Bpp, bool ShowPicture, bool WritePicture>
 OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
                                      std::uint8_t* disp, const Constants& k, __m256i& counters) {
     constexpr int kVectors = Layout<Bpp>::kVectors;
@@ -85,7 +85,7 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
 #pragma GCC unroll 4
     for (int v = 0; v < kVectors; ++v) {
         s[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32 * v));
-        if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
+        if constexpr (WritePicture && !ShowPicture) {  // else the shown picture keeps the piece
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + 32 * v), s[v]);
         }
         samples = _mm256_or_si256(
@@ -107,13 +107,15 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
     // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
     counters = _mm256_sub_epi8(counters, marks);
 
+    if constexpr (WritePicture) {
 #pragma GCC unroll 4
-    for (int v = 0; v < kVectors; ++v) {
-        const __m256i m =
-            _mm256_and_si256(_mm256_permutevar8x32_epi32(marks, loadWords(moves.scatter[v])),
-                             loadWords(moves.scatterMask[v]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(disp + 32 * v),
-                            ShowPicture ? _mm256_or_si256(s[v], m) : m);
+        for (int v = 0; v < kVectors; ++v) {
+            const __m256i m =
+                _mm256_and_si256(_mm256_permutevar8x32_epi32(marks, loadWords(moves.scatter[v])),
+                                 loadWords(moves.scatterMask[v]));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(disp + 32 * v),
+                                ShowPicture ? _mm256_or_si256(s[v], m) : m);
+        }
     }
 }
 
@@ -122,7 +124,7 @@ OSTREL_AVX2 inline std::int64_t sumLanes(__m256i v) {
     return _mm_cvtsi128_si64(halves) + _mm_extract_epi64(halves, 1);
 }
 
-template <int Bpp, bool ShowPicture>
+template <int Bpp, bool ShowPicture, bool WritePicture>
 OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                                        const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
@@ -159,8 +161,8 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
-                                           k, counters);
+            measureBlock<Bpp, ShowPicture, WritePicture>(s, buf.cur + at, buf.prev + at / Bpp,
+                                                         buf.display + at, k, counters);
         }
         motionSum = _mm256_add_epi64(motionSum,
                                      _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));
@@ -178,8 +180,11 @@ OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers
 template <int Bpp>
 OSTREL_AVX2 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf,
                                        const KernelParams& p) {
-    return p.showPicture ? measureBlocks<Bpp, true>(src, buf, p)
-                         : measureBlocks<Bpp, false>(src, buf, p);
+    if (!p.writePicture) {
+        return measureBlocks<Bpp, true, false>(src, buf, p);
+    }
+    return p.showPicture ? measureBlocks<Bpp, true, true>(src, buf, p)
+                         : measureBlocks<Bpp, false, true>(src, buf, p);
 }
 
 }  // namespace

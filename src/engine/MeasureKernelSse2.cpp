@@ -97,7 +97,7 @@ Constants makeConstants(const KernelParams& p) {
             _mm_set1_epi32(std::int32_t(w.colorMark))};
 }
 
-template <int Bpp, bool ShowPicture>
+template <int Bpp, bool ShowPicture, bool WritePicture>
 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
                          std::uint8_t* disp, const Constants& k, __m128i& counters) {
     constexpr int kVectors = Layout<Bpp>::kVectors;
@@ -106,7 +106,7 @@ inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_
 #pragma GCC unroll 4
     for (int v = 0; v < kVectors; ++v) {
         s[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * v));
-        if constexpr (!ShowPicture) {  // else the shown picture keeps the piece
+        if constexpr (WritePicture && !ShowPicture) {  // else the shown picture keeps the piece
             _mm_storeu_si128(reinterpret_cast<__m128i*>(cur + 16 * v), s[v]);
         }
     }
@@ -124,11 +124,13 @@ inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_
     // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
     counters = _mm_sub_epi8(counters, marks);
 
+    if constexpr (WritePicture) {
 #pragma GCC unroll 4
-    for (int v = 0; v < kVectors; ++v) {
-        const __m128i m = SampleMoves<Bpp>::scatter(marks, v);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(disp + 16 * v),
-                         ShowPicture ? _mm_or_si128(s[v], m) : m);
+        for (int v = 0; v < kVectors; ++v) {
+            const __m128i m = SampleMoves<Bpp>::scatter(marks, v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(disp + 16 * v),
+                             ShowPicture ? _mm_or_si128(s[v], m) : m);
+        }
     }
 }
 
@@ -136,7 +138,7 @@ inline std::int64_t sumLanes(__m128i v) {
     return _mm_cvtsi128_si64(v) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v));
 }
 
-template <int Bpp, bool ShowPicture>
+template <int Bpp, bool ShowPicture, bool WritePicture>
 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
     const Constants k = makeConstants(p);
@@ -171,8 +173,8 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture>(s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
-                                           k, counters);
+            measureBlock<Bpp, ShowPicture, WritePicture>(s, buf.cur + at, buf.prev + at / Bpp,
+                                                         buf.display + at, k, counters);
         }
         motionSum =
             _mm_add_epi64(motionSum, _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
@@ -188,8 +190,11 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const
 
 template <int Bpp>
 KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
-    return p.showPicture ? measureBlocks<Bpp, true>(src, buf, p)
-                         : measureBlocks<Bpp, false>(src, buf, p);
+    if (!p.writePicture) {
+        return measureBlocks<Bpp, true, false>(src, buf, p);
+    }
+    return p.showPicture ? measureBlocks<Bpp, true, true>(src, buf, p)
+                         : measureBlocks<Bpp, false, true>(src, buf, p);
 }
 
 }  // namespace

@@ -483,6 +483,7 @@ bool frmOstrel::takeFrame() {
     if (!capture_->CopyFrame(frame_)) {
         return false;
     }
+    frameKeeper_ = std::make_shared<const QImage>(frame_);
     pctDebug_->setFrame(frame_);
     return true;
 }
@@ -509,7 +510,7 @@ bool frmOstrel::measureArea(std::int32_t number) {
         left + area->PixWidth() > frame.width || top + area->PixHeight() > frame.height) {
         return false;
     }
-    area->Calculate(frame.sub(left, top, area->PixWidth(), area->PixHeight()));
+    area->Calculate(frame.sub(left, top, area->PixWidth(), area->PixHeight()), frameKeeper_);
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include "AppState.h"
 #include "AreaControlArray.h"
+#include "AreaMeasure.h"
 #include "ConUnitHost.h"
 #include "DetectionLoop.h"
 #include "MainMenu.h"
@@ -178,6 +179,8 @@ private:
     std::unique_ptr<frmHistory> historyWindow_;
     engine::DetectionLoop loop_{*this};
     QImage frame_;
+    // Shares frame_'s bytes with the areas that keep the frame instead of drawing their picture.
+    engine::FrameKeeper frameKeeper_;
     QTimer idleMonitor_;
     std::int64_t passesAtLastIdleCheck_ = 0;
     WindowSettings settings_{QStringLiteral("Ostrel"), 500, 500};

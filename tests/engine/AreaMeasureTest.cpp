@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "AreaMeasure.h"
 #include "EngineError.h"
 #include "support/TestFrame.h"
@@ -69,4 +72,33 @@ TEST(AreaMeasure, RefusesWhatItCannotHold) {
     EXPECT_THROW(area.Calculate(TestFrame(22, 22, 4).view(), MeasureSettings{}), EngineError);
     EXPECT_THROW(area.ResizeArea({0, 0, 1, 1, 40000, 40000}, 4), EngineError);
     EXPECT_EQ(area.LastByte(), 22 * 22 * 3 - 1) << "a refused resize changes nothing";
+}
+
+// Nobody looks at the picture: only the samples are measured, the area keeps the frame for its
+// piece, and a picture asked for later is the piece and outline without marks.
+TEST(AreaMeasure, AnUndrawnPictureIsMadeOnRequestFromTheKeptFrame) {
+    MeasureSettings s;
+    s.frameColor = 0x0000FF;  // red outline
+    s.drawPicture = false;
+    const auto pixel = [](const PixelView& view, int x, int y) {
+        const std::uint8_t* p = view.row(y) + x * view.bytesPerPixel;
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    AreaMeasure area = wholeFrameArea(22, 22, 4);
+    area.Calculate(plain(0, 0, 0, 4).view(), s, std::make_shared<TestFrame>(plain(0, 0, 0, 4)));
+    auto frame = std::make_shared<TestFrame>(plain(200, 100, 50, 4));
+    area.Calculate(frame->view(), s, frame);
+    EXPECT_EQ(area.MotionPer(), 100) << "every sample moved";
+    frame.reset();  // the area's share keeps the bytes
+    EXPECT_EQ(area.CalcColor(), 50 + 100 * 256 + 200 * 65536);
+    const PixelView made = area.displayView();
+    EXPECT_EQ(pixel(made, 2, 1), (std::vector<int>{200, 100, 50})) << "a sample, unmarked";
+    EXPECT_EQ(pixel(made, 0, 0), (std::vector<int>{0, 0, 255})) << "the outline";
+
+    // Without a share of the frame the picture is drawn as usual: the sample is marked as moved
+    // (green and red) and as near the target colour, black (blue and red).
+    const TestFrame black = plain(0, 0, 0, 4);
+    area.Calculate(black.view(), s);
+    EXPECT_EQ(pixel(area.displayView(), 2, 1), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(area.CalcColor(), 0);
 }
