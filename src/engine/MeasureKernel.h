@@ -72,9 +72,10 @@ namespace kernel_detail {
 void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count, std::uint8_t* out);
 
 // Measures bytes [begin, end) of the piece, counted in its packed layout, given packed in
-// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display, as
-// far as the picture is written at all, and measures the samples that start in the range. The scalar variant runs it row by row; the
-// vector variants use it for what is left over after their last whole block.
+// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display,
+// unless the picture is not written at all, and measures the samples that start in the range.
+// The scalar variant runs it row by row; the vector variants use it for what is left over
+// after their last whole block.
 void measurePacked(const std::uint8_t* piece, const KernelBuffers& buffers, std::size_t begin,
                    std::size_t end, int bytesPerPixel, const KernelParams& params,
                    KernelCounts& counts);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -480,11 +481,12 @@ void frmOstrel::onCaptureError(int code, const QString& text) {
 bool frmOstrel::passesHeld() const { return QApplication::activeModalWidget() != nullptr; }
 
 bool frmOstrel::takeFrame() {
-    if (!capture_->CopyFrame(frame_)) {
+    QImage frame;
+    if (!capture_->CopyFrame(frame)) {
         return false;
     }
-    frameKeeper_ = std::make_shared<const QImage>(frame_);
-    pctDebug_->setFrame(frame_);
+    pctDebug_->setFrame(frame);
+    frameKeeper_ = std::make_shared<const QImage>(std::move(frame));
     return true;
 }
 

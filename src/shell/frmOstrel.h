@@ -3,7 +3,6 @@
 #include <functional>
 #include <memory>
 
-#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -178,8 +177,7 @@ private:
     std::unique_ptr<history::EventHistory> history_;
     std::unique_ptr<frmHistory> historyWindow_;
     engine::DetectionLoop loop_{*this};
-    QImage frame_;
-    // Shares frame_'s bytes with the areas that keep the frame instead of drawing their picture.
+    // The current frame, shared with the areas that keep it instead of drawing their picture.
     engine::FrameKeeper frameKeeper_;
     QTimer idleMonitor_;
     std::int64_t passesAtLastIdleCheck_ = 0;
