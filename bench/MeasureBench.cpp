@@ -2,6 +2,7 @@
 // typical sizes, beside the plain reference measurement and a memcpy of the same number of
 // bytes, and of each kernel variant on its own. Throughput is counted in bytes of the area.
 // "Streams" is the kernels' memory traffic with no tests at all: the floor for a kernel.
+// "FrameOf8Areas" measures the areas of a whole frame not in cache, area by area or together.
 //
 // The source is a piece of a video frame two pixels wider than the area, so its rows are
 // padded the way a real piece's are. Two prepared frames alternate: about 10 % of the pixels
@@ -184,6 +185,62 @@ void benchKernel(benchmark::State& state, const Scene* scene, KernelFn kernel) {
     setThroughput(state, *scene);
 }
 
+// Eight areas covering a 1920 x 1080 frame (two columns, four rows), measured while nobody looks
+// at their pictures, from a frame not in cache (as one just converted on another core is):
+// area by area, or together in the frame's order.
+void benchFrameOfAreas(benchmark::State& state, bool together) {
+    const int width = 1920, height = 1080, bpp = 4;
+    std::vector<std::uint8_t> frames[2];
+    for (int f = 0; f < 2; ++f) {
+        frames[f].resize(std::size_t(width) * height * bpp);
+        std::mt19937 rng(f + 1);
+        for (std::uint8_t& b : frames[f])
+            b = std::uint8_t(rng() & 0xF0);
+    }
+    std::vector<AreaMeasure> areas(8);
+    for (int i = 0; i < 8; ++i) {
+        AreaGeometry g;
+        g.left = (i % 2) / 2.0;
+        g.top = (i / 2) / 4.0;
+        g.width = 0.5;
+        g.height = 0.25;
+        g.videoWidth = width;
+        g.videoHeight = height;
+        areas[i].ResizeArea(g, bpp);
+    }
+    MeasureSettings settings;
+    settings.drawPicture = false;
+    std::vector<std::uint8_t> evict(64 << 20, 1);
+    int f = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (std::size_t i = 0; i < evict.size(); i += 64)
+            evict[i]++;
+        const FrameKeeper keeper(&frames[f], [](const void*) {});
+        const PixelView frame{frames[f].data(), width, height, std::ptrdiff_t(width) * bpp, bpp};
+        state.ResumeTiming();
+        std::vector<AreaMeasure*> started;
+        for (AreaMeasure& area : areas) {
+            const PixelRect& r = area.pixelRect();
+            const PixelView piece = frame.sub(r.left, r.top, r.width, r.height);
+            if (together) {
+                area.startCalculate(piece, settings, keeper);
+                started.push_back(&area);
+            } else {
+                area.Calculate(piece, settings, keeper);
+            }
+        }
+        if (together) {
+            measureTogether(started);
+            for (AreaMeasure* area : started)
+                area->finishCalculate();
+        }
+        benchmark::DoNotOptimize(areas[0].MotionPer());
+        f ^= 1;
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * width * height * bpp);
+}
+
 }  // namespace
 }  // namespace ostrel::engine
 
@@ -217,6 +274,8 @@ int main(int argc, char** argv) {
 #endif
         }
     }
+    benchmark::RegisterBenchmark("FrameOf8Areas/area-by-area", benchFrameOfAreas, false);
+    benchmark::RegisterBenchmark("FrameOf8Areas/together", benchFrameOfAreas, true);
     benchmark::AddCustomContext("measure kernel", measureAreaVariant());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -346,6 +346,12 @@ bool ctlDetArea::pictureSeen() const {
 }
 
 void ctlDetArea::Calculate(const engine::PixelView& source, engine::FrameKeeper frame) {
+    startCalculate(source, std::move(frame));
+    finishCalculate();
+}
+
+void ctlDetArea::startCalculate(const engine::PixelView& source, engine::FrameKeeper frame) {
+    drawingPicture_ = false;
     if (colRes_ == 0) {
         return;
     }
@@ -365,8 +371,22 @@ void ctlDetArea::Calculate(const engine::PixelView& source, engine::FrameKeeper 
     s.showFrame = showFrame_;
     s.frameColor = std::uint32_t(TranslateColor(foreColor_));
     s.drawPicture = pictureSeen();
-    measure_.Calculate(source, s, std::move(frame));
-    if (s.drawPicture) {
+    measure_.startCalculate(source, s, std::move(frame));
+    drawingPicture_ = s.drawPicture;
+}
+
+void ctlDetArea::measureStarted(const std::vector<ctlDetArea*>& areas) {
+    std::vector<engine::AreaMeasure*> measures;
+    measures.reserve(areas.size());
+    for (ctlDetArea* area : areas) {
+        measures.push_back(&area->measure_);
+    }
+    engine::measureTogether(measures);
+}
+
+void ctlDetArea::finishCalculate() {
+    measure_.finishCalculate();
+    if (std::exchange(drawingPicture_, false)) {
         pctDetectionArea_->update();
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include <QString>
 #include <QWidget>
@@ -111,6 +112,13 @@ public:
     // ColRes bytes) and shows the result. Does nothing while ColRes is 0. While nobody can see
     // the area's picture, and `frame` keeps the frame's bytes, only the samples are measured.
     void Calculate(const engine::PixelView& source, engine::FrameKeeper frame = {});
+    // Calculate in steps, so that the areas of one frame are measured together: startCalculate
+    // takes the settings and checks the piece (which must stay readable until the finish),
+    // measureStarted measures the pixels of the started areas in one walk over the frame, and
+    // finishCalculate brings each one's results and picture up to date.
+    void startCalculate(const engine::PixelView& source, engine::FrameKeeper frame = {});
+    static void measureStarted(const std::vector<ctlDetArea*>& areas);
+    void finishCalculate();
     // Whether the picture is on a shown, exposed window.
     bool pictureSeen() const;
     // The picture as it is painted (made on request when the last measurement skipped it).
@@ -142,6 +150,7 @@ private:
     void storeMyIndex(std::int32_t value);
 
     engine::AreaMeasure measure_;
+    bool drawingPicture_ = false;  // the started measurement draws the picture
     engine::AreaGeometry geometry_;
     AreaPicture* pctDetectionArea_ = nullptr;
     QLabel* lblLabel_ = nullptr;

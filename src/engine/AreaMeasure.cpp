@@ -89,10 +89,18 @@ void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     keptFrame_.reset();
     keptPiece_ = {};
     pictureOwed_ = false;
+    started_.reset();
     firstFrame_ = true;
 }
 
 void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s, FrameKeeper frame) {
+    startCalculate(source, s, std::move(frame));
+    finishCalculate();
+}
+
+void AreaMeasure::startCalculate(const PixelView& source, const MeasureSettings& s,
+                                 FrameKeeper frame) {
+    started_.reset();
     if (lastByte_ < 0) {
         return;
     }
@@ -102,19 +110,35 @@ void AreaMeasure::Calculate(const PixelView& source, const MeasureSettings& s, F
     }
     KernelParams params = kernelParamsFor(s, firstFrame_);
     params.writePicture = s.drawPicture || !frame;  // without the frame, cur_ must hold the piece
-    const PixelView piece = source.sub(0, 0, rect_.width, rect_.height);
-    const KernelCounts counts =
-        measureArea(piece, {cur_.data(), prev_.data(), display_.data()}, params);
+    started_.emplace(Started{source.sub(0, 0, rect_.width, rect_.height), s, params,
+                             std::move(frame), KernelCursor{}});
+}
+
+void AreaMeasure::measureRows(int endRow) {
+    if (started_) {
+        measureAreaRows(started_->piece, {cur_.data(), prev_.data(), display_.data()},
+                        started_->params, std::min(endRow, rect_.height), started_->cursor);
+    }
+}
+
+void AreaMeasure::finishCalculate() {
+    if (!started_) {
+        return;
+    }
+    measureRows(rect_.height);
+    Started done = std::move(*started_);
+    started_.reset();
+    const MeasureSettings& s = done.settings;
     firstFrame_ = false;
-    samplesInPrev_ = params.visitSamples;
-    motionPer_ = percentOf(counts.motion, lastByte_, colRes_);
-    colorPer_ = percentOf(counts.color, lastByte_, colRes_);
+    samplesInPrev_ = done.params.visitSamples;
+    motionPer_ = percentOf(done.cursor.counts.motion, lastByte_, colRes_);
+    colorPer_ = percentOf(done.cursor.counts.color, lastByte_, colRes_);
     underOutline_.clear();
-    pictureOwed_ = !params.writePicture;
+    pictureOwed_ = !done.params.writePicture;
     if (pictureOwed_) {
         pieceAt_ = PieceAt::Frame;
-        keptFrame_ = std::move(frame);
-        keptPiece_ = piece;
+        keptFrame_ = std::move(done.frame);
+        keptPiece_ = done.piece;
         owedShowPicture_ = s.showPicture;
         owedShowFrame_ = s.showFrame;
         owedFrameColor_ = s.frameColor;
@@ -238,6 +262,27 @@ void AreaMeasure::drawFrame(std::uint32_t color) {
         });
     }
     forEachOutlinePixel([&](std::size_t at) { std::memcpy(display_.data() + at, bgr, 3); });
+}
+
+void measureTogether(const std::vector<AreaMeasure*>& areas) {
+    std::vector<AreaMeasure*> byLeft(areas);
+    std::stable_sort(byLeft.begin(), byLeft.end(), [](const AreaMeasure* a, const AreaMeasure* b) {
+        return a->pixelRect().left < b->pixelRect().left;
+    });
+    int top = std::numeric_limits<int>::max();
+    int bottom = 0;
+    for (const AreaMeasure* area : byLeft) {
+        top = std::min(top, area->pixelRect().top);
+        bottom = std::max(bottom, area->pixelRect().top + area->pixelRect().height);
+    }
+    for (int y = top; y < bottom; ++y) {
+        for (AreaMeasure* area : byLeft) {
+            const PixelRect& r = area->pixelRect();
+            if (y >= r.top && y < r.top + r.height) {
+                area->measureRows(y - r.top + 1);
+            }
+        }
+    }
 }
 
 }  // namespace ostrel::engine

@@ -41,21 +41,44 @@ void DetectionLoop::runPass() {
     if (host_.editMode()) {
         host_.showUnderEditBox();
     } else {
-        const std::int32_t count = host_.areaCount();  // read once: changes apply next pass
-        for (std::int32_t i = 1; i <= count; ++i) {
-            try {
-                if (host_.measureArea(i)) {
-                    ++areasMeasured_;
-                }
-            } catch (const std::exception& failure) {
-                failed(i, failure.what());
-            } catch (...) {
-                failed(i, "unknown failure");
-            }
-        }
+        measureAreas();
     }
     host_.updateMonitor();
     ++passes_;
+}
+
+void DetectionLoop::measureAreas() {
+    const std::int32_t count = host_.areaCount();  // read once: changes apply next pass
+    started_.clear();
+    for (std::int32_t i = 1; i <= count; ++i) {
+        forArea(i, [&] {
+            if (host_.startArea(i)) {
+                started_.push_back(i);
+            }
+        });
+    }
+    if (started_.empty()) {
+        return;
+    }
+    host_.measureStartedAreas(started_);
+    for (const std::int32_t i : started_) {
+        forArea(i, [&] {
+            host_.finishArea(i);
+            ++areasMeasured_;
+        });
+    }
+}
+
+// One area's step; a failure skips the area and is reported, the pass goes on.
+template <typename Step>
+void DetectionLoop::forArea(std::int32_t number, Step step) {
+    try {
+        step();
+    } catch (const std::exception& failure) {
+        failed(number, failure.what());
+    } catch (...) {
+        failed(number, "unknown failure");
+    }
 }
 
 // Only the first failure of a run of failing passes is reported: a broken area would otherwise

@@ -9,10 +9,11 @@ namespace ostrel::engine {
 
 namespace {
 
-using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
+using RowsFn = void (*)(const PixelView&, const KernelBuffers&, const KernelParams&, int,
+                        KernelCursor&);
 
 struct KernelChoice {
-    KernelFn run;
+    RowsFn rows;
     const char* name;
 };
 
@@ -20,17 +21,17 @@ KernelChoice chooseKernel() {
     const char* env = std::getenv("OSTREL_KERNEL");
     const std::string_view wanted = env != nullptr ? env : "";
     if (wanted == "scalar") {
-        return {measureAreaScalar, "scalar"};
+        return {measureAreaRowsScalar, "scalar"};
     }
 #if defined(__x86_64__)
     __builtin_cpu_init();
     const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     if (wanted == "sse2" || !hasAvx2) {
-        return {measureAreaSse2, "sse2"};
+        return {measureAreaRowsSse2, "sse2"};
     }
-    return {measureAreaAvx2, "avx2"};
+    return {measureAreaRowsAvx2, "avx2"};
 #else
-    return {measureAreaScalar, "scalar"};
+    return {measureAreaRowsScalar, "scalar"};
 #endif
 }
 
@@ -39,12 +40,41 @@ const KernelChoice& chosenKernel() {
     return choice;
 }
 
+KernelCounts wholePiece(RowsFn rows, const PixelView& source, const KernelBuffers& buffers,
+                        const KernelParams& params) {
+    KernelCursor cursor;
+    rows(source, buffers, params, source.height, cursor);
+    return cursor.counts;
+}
+
 }  // namespace
+
+void measureAreaRows(const PixelView& source, const KernelBuffers& buffers,
+                     const KernelParams& params, int endRow, KernelCursor& cursor) {
+    chosenKernel().rows(source, buffers, params, endRow, cursor);
+}
 
 KernelCounts measureArea(const PixelView& source, const KernelBuffers& buffers,
                          const KernelParams& params) {
-    return chosenKernel().run(source, buffers, params);
+    return wholePiece(chosenKernel().rows, source, buffers, params);
 }
+
+KernelCounts measureAreaScalar(const PixelView& source, const KernelBuffers& buffers,
+                               const KernelParams& params) {
+    return wholePiece(measureAreaRowsScalar, source, buffers, params);
+}
+
+#if defined(__x86_64__)
+KernelCounts measureAreaSse2(const PixelView& source, const KernelBuffers& buffers,
+                             const KernelParams& params) {
+    return wholePiece(measureAreaRowsSse2, source, buffers, params);
+}
+
+KernelCounts measureAreaAvx2(const PixelView& source, const KernelBuffers& buffers,
+                             const KernelParams& params) {
+    return wholePiece(measureAreaRowsAvx2, source, buffers, params);
+}
+#endif
 
 const char* measureAreaVariant() {
     return chosenKernel().name;

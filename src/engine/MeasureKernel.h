@@ -43,6 +43,13 @@ inline std::size_t prevBytes(std::size_t pixels) {
     return (pixels + 3) / 4 * 4;
 }
 
+// Where a measurement made in steps of rows stands: the packed byte its next step starts at
+// and the counts so far. Every measurement starts from a fresh cursor.
+struct KernelCursor {
+    std::size_t at = 0;
+    KernelCounts counts;
+};
+
 // One measurement of the piece `source` (its bytesPerPixel is 3 or 4). Samples are every fourth
 // pixel counted across row ends in the packed layout. Changed samples are marked yellow (green
 // and red bytes 255), matching ones magenta (blue and red bytes 255).
@@ -52,13 +59,27 @@ KernelCounts measureArea(const PixelView& source, const KernelBuffers& buffers,
                          const KernelParams& params);
 KernelCounts measureAreaScalar(const PixelView& source, const KernelBuffers& buffers,
                                const KernelParams& params);
+
+// The same measurement in steps: measures what is left of the rows before `endRow` (at most
+// source.height), going on from `cursor`, whose counts add up. Steps of any size give exactly
+// what one measurement gives; it is whole once a step reached source.height. Lets several areas
+// of one frame be measured row by row in the frame's order. A block of samples that runs past
+// the step's last row is left to the next step, which reads on from there anyway.
+void measureAreaRows(const PixelView& source, const KernelBuffers& buffers,
+                     const KernelParams& params, int endRow, KernelCursor& cursor);
+void measureAreaRowsScalar(const PixelView& source, const KernelBuffers& buffers,
+                           const KernelParams& params, int endRow, KernelCursor& cursor);
 #if defined(__x86_64__)
-// Vector variants. measureAreaSse2 runs on every x86-64 processor; measureAreaAvx2 only on
-// processors with AVX2 (check before calling it directly).
+// Vector variants. The SSE2 ones run on every x86-64 processor; the AVX2 ones only on
+// processors with AVX2 (check before calling them directly).
 KernelCounts measureAreaSse2(const PixelView& source, const KernelBuffers& buffers,
                              const KernelParams& params);
 KernelCounts measureAreaAvx2(const PixelView& source, const KernelBuffers& buffers,
                              const KernelParams& params);
+void measureAreaRowsSse2(const PixelView& source, const KernelBuffers& buffers,
+                         const KernelParams& params, int endRow, KernelCursor& cursor);
+void measureAreaRowsAvx2(const PixelView& source, const KernelBuffers& buffers,
+                         const KernelParams& params, int endRow, KernelCursor& cursor);
 #endif
 
 // The variant measureArea runs: "scalar", "sse2" or "avx2". Chosen once, on first use, as the

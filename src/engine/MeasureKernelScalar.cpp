@@ -1,19 +1,25 @@
+#include <algorithm>
+
 #include "MeasureKernel.h"
 
 namespace ostrel::engine {
 
 // Row by row: the packed layout continues across row ends, so each row starts where the last
 // one ended and its first sample follows from that.
-KernelCounts measureAreaScalar(const PixelView& src, const KernelBuffers& buf,
-                               const KernelParams& p) {
-    KernelCounts counts;
+void measureAreaRowsScalar(const PixelView& src, const KernelBuffers& buf, const KernelParams& p,
+                           int endRow, KernelCursor& cursor) {
     const std::size_t rowBytes = std::size_t(src.width) * src.bytesPerPixel;
-    for (int y = 0; y < src.height; ++y) {
-        const std::size_t begin = std::size_t(y) * rowBytes;
-        kernel_detail::measurePacked(src.row(y), buf, begin, begin + rowBytes, src.bytesPerPixel, p,
-                                     counts);
+    if (rowBytes == 0) {
+        return;
     }
-    return counts;
+    const std::size_t stop = rowBytes * std::size_t(std::clamp(endRow, 0, src.height));
+    for (std::size_t at = cursor.at; at < stop;) {
+        const int y = int(at / rowBytes);
+        const std::size_t rowEnd = rowBytes * std::size_t(y + 1);
+        kernel_detail::measurePacked(src.row(y) + (at - rowEnd + rowBytes), buf, at, rowEnd,
+                                     src.bytesPerPixel, p, cursor.counts);
+        at = cursor.at = rowEnd;
+    }
 }
 
 }  // namespace ostrel::engine

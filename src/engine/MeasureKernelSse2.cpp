@@ -139,24 +139,26 @@ inline std::int64_t sumLanes(__m128i v) {
 }
 
 template <int Bpp, bool ShowPicture, bool WritePicture>
-KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
+void measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p,
+                   int endRow, KernelCursor& cursor) {
     constexpr std::size_t kBlock = Layout<Bpp>::kBlockBytes;
     const Constants k = makeConstants(p);
     const std::size_t rowBytes = std::size_t(src.width) * Bpp;
     const std::size_t total = rowBytes * std::size_t(src.height);
+    const std::size_t stop = rowBytes * std::size_t(std::clamp(endRow, 0, src.height));
     const bool packedSource = src.stride == std::ptrdiff_t(rowBytes) || src.height == 1;
     const __m128i zero = _mm_setzero_si128();
     const __m128i colorByte = _mm_set1_epi32(0x000000FF);
     const __m128i motionByte = _mm_set1_epi32(0x0000FF00);
     __m128i motionSum = zero;
     __m128i colorSum = zero;
-    std::size_t at = 0;
-    int y = 0;
-    std::size_t rowBegin = 0;
+    std::size_t at = cursor.at;
+    int y = int(at / rowBytes);
+    std::size_t rowBegin = std::size_t(y) * rowBytes;
     std::uint8_t spanning[kBlock];  // a block across a row end, or the bytes after the last block
-    while (at + kBlock <= total) {
+    while (at + kBlock <= stop) {
         __m128i counters = zero;
-        for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= total;
+        for (int n = 0; n < Layout<Bpp>::kBlocksPerDrain && at + kBlock <= stop;
              ++n, at += kBlock) {
             const std::uint8_t* s;
             if (packedSource) {
@@ -180,38 +182,46 @@ KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const
             _mm_add_epi64(motionSum, _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));
         colorSum = _mm_add_epi64(colorSum, _mm_sad_epu8(_mm_and_si128(counters, colorByte), zero));
     }
-    KernelCounts counts{sumLanes(motionSum), sumLanes(colorSum)};
-    if (at < total) {
+    cursor.counts.motion += sumLanes(motionSum);
+    cursor.counts.color += sumLanes(colorSum);
+    if (stop == total && at < total) {
         kernel_detail::gatherPacked(src, at, total - at, spanning);
-        kernel_detail::measurePacked(spanning, buf, at, total, Bpp, p, counts);
+        kernel_detail::measurePacked(spanning, buf, at, total, Bpp, p, cursor.counts);
+        at = total;
     }
-    return counts;
+    cursor.at = at;
 }
 
 template <int Bpp>
-KernelCounts measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p) {
+void measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelParams& p,
+                   int endRow, KernelCursor& cursor) {
     if (!p.writePicture) {
-        return measureBlocks<Bpp, true, false>(src, buf, p);
+        measureBlocks<Bpp, true, false>(src, buf, p, endRow, cursor);
+    } else if (p.showPicture) {
+        measureBlocks<Bpp, true, true>(src, buf, p, endRow, cursor);
+    } else {
+        measureBlocks<Bpp, false, true>(src, buf, p, endRow, cursor);
     }
-    return p.showPicture ? measureBlocks<Bpp, true, true>(src, buf, p)
-                         : measureBlocks<Bpp, false, true>(src, buf, p);
 }
 
 }  // namespace
 
-KernelCounts measureAreaSse2(const PixelView& source, const KernelBuffers& buffers,
-                             const KernelParams& params) {
+void measureAreaRowsSse2(const PixelView& source, const KernelBuffers& buffers,
+                         const KernelParams& params, int endRow, KernelCursor& cursor) {
     // Without samples the work is copying, which the scalar variant does with memcpy.
     if (!params.visitSamples || source.width <= 0 || source.height <= 0) {
-        return measureAreaScalar(source, buffers, params);
+        measureAreaRowsScalar(source, buffers, params, endRow, cursor);
+        return;
     }
     switch (source.bytesPerPixel) {
         case 3:
-            return measureBlocks<3>(source, buffers, params);
+            measureBlocks<3>(source, buffers, params, endRow, cursor);
+            break;
         case 4:
-            return measureBlocks<4>(source, buffers, params);
+            measureBlocks<4>(source, buffers, params, endRow, cursor);
+            break;
         default:
-            return measureAreaScalar(source, buffers, params);
+            measureAreaRowsScalar(source, buffers, params, endRow, cursor);
     }
 }
 

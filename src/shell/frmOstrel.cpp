@@ -498,7 +498,7 @@ void frmOstrel::EditMenu() { editor_->EditMenu(); }
 
 std::int32_t frmOstrel::areaCount() const { return registry_->areaCollection().Count(); }
 
-bool frmOstrel::measureArea(std::int32_t number) {
+bool frmOstrel::startArea(std::int32_t number) {
     areas::ctlDetArea* area = controls_->at(registry_->FindAreaPosition(number));
     if (area == nullptr) {
         return false;
@@ -512,8 +512,25 @@ bool frmOstrel::measureArea(std::int32_t number) {
         left + area->PixWidth() > frame.width || top + area->PixHeight() > frame.height) {
         return false;
     }
-    area->Calculate(frame.sub(left, top, area->PixWidth(), area->PixHeight()), frameKeeper_);
+    area->startCalculate(frame.sub(left, top, area->PixWidth(), area->PixHeight()), frameKeeper_);
     return true;
+}
+
+void frmOstrel::measureStartedAreas(const std::vector<std::int32_t>& numbers) {
+    std::vector<areas::ctlDetArea*> started;
+    started.reserve(numbers.size());
+    for (const std::int32_t number : numbers) {
+        if (areas::ctlDetArea* area = controls_->at(registry_->FindAreaPosition(number))) {
+            started.push_back(area);
+        }
+    }
+    areas::ctlDetArea::measureStarted(started);
+}
+
+void frmOstrel::finishArea(std::int32_t number) {
+    if (areas::ctlDetArea* area = controls_->at(registry_->FindAreaPosition(number))) {
+        area->finishCalculate();
+    }
 }
 
 void frmOstrel::updateMonitor() {

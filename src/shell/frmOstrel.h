@@ -141,7 +141,9 @@ private:
     bool editMode() const override;
     void showUnderEditBox() override;
     std::int32_t areaCount() const override;
-    bool measureArea(std::int32_t number) override;
+    bool startArea(std::int32_t number) override;
+    void measureStartedAreas(const std::vector<std::int32_t>& numbers) override;
+    void finishArea(std::int32_t number) override;
     void updateMonitor() override;
 
     bool checkDisplayDepth();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "AreaMeasure.h"
@@ -101,4 +104,50 @@ TEST(AreaMeasure, AnUndrawnPictureIsMadeOnRequestFromTheKeptFrame) {
     area.Calculate(black.view(), s);
     EXPECT_EQ(pixel(area.displayView(), 2, 1), (std::vector<int>{255, 255, 255}));
     EXPECT_EQ(area.CalcColor(), 0);
+}
+
+TEST(AreaMeasure, AreasMeasuredTogetherGiveWhatEachGivesAlone) {
+    // Overlapping areas at different rows and columns, measured on two frames of noise.
+    const AreaGeometry places[] = {{0.0, 0.1, 0.6, 0.5, 100, 60},
+                                   {0.3, 0.0, 0.7, 0.9, 100, 60},
+                                   {0.5, 0.4, 0.4, 0.6, 100, 60}};
+    std::mt19937 rng(7);
+    for (int bpp : {3, 4}) {
+        std::vector<AreaMeasure> together(3), alone(3);
+        for (int i = 0; i < 3; ++i) {
+            together[i].ResizeArea(places[i], bpp);
+            alone[i].ResizeArea(places[i], bpp);
+        }
+        MeasureSettings s;
+        s.motionSens = 200;
+        s.colorSens = 120;
+        s.detRed = 128;
+        for (int f = 0; f < 2; ++f) {
+            TestFrame frame(100, 60, bpp, 3);
+            for (std::uint8_t& byte : frame.bytes)
+                byte = std::uint8_t(rng());
+            std::vector<AreaMeasure*> started;
+            for (AreaMeasure& area : together) {
+                const PixelRect& r = area.pixelRect();
+                area.startCalculate(frame.view().sub(r.left, r.top, r.width, r.height), s);
+                started.push_back(&area);
+            }
+            measureTogether(started);
+            for (int i = 0; i < 3; ++i) {
+                SCOPED_TRACE("area " + std::to_string(i) + " at " + std::to_string(bpp) +
+                             " bytes per pixel, frame " + std::to_string(f));
+                together[i].finishCalculate();
+                const PixelRect& r = alone[i].pixelRect();
+                alone[i].Calculate(frame.view().sub(r.left, r.top, r.width, r.height), s);
+                EXPECT_EQ(together[i].MotionPer(), alone[i].MotionPer());
+                EXPECT_EQ(together[i].ColorPer(), alone[i].ColorPer());
+                EXPECT_EQ(together[i].PrevBits(), alone[i].PrevBits());
+                const PixelView a = together[i].displayView();
+                const PixelView b = alone[i].displayView();
+                EXPECT_TRUE(std::equal(a.data, a.data + a.stride * a.height, b.data));
+            }
+        }
+        EXPECT_GT(alone[1].MotionPer(), 0);
+        EXPECT_GT(alone[1].ColorPer(), 0);
+    }
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "DetectionLoop.h"
 
@@ -14,7 +16,8 @@ struct RecordingHost : DetectionPassHost {
     bool held = false;
     bool editing = false;
     int framesWaiting = 0;
-    std::int32_t failing = 0;  // the area whose measurement throws
+    std::int32_t failing = 0;        // the area whose set-up throws
+    std::int32_t failingFinish = 0;  // the area whose finish throws
     std::string calls;
 
     bool passesHeld() const override { return held; }
@@ -29,12 +32,23 @@ struct RecordingHost : DetectionPassHost {
     bool editMode() const override { return editing; }
     void showUnderEditBox() override { calls += "box "; }
     std::int32_t areaCount() const override { return 3; }
-    bool measureArea(std::int32_t number) override {
+    bool startArea(std::int32_t number) override {
         if (number == failing) {
             throw std::bad_alloc();
         }
-        calls += number == 2 ? "" : std::to_string(number) + " ";
         return number != 2;
+    }
+    void measureStartedAreas(const std::vector<std::int32_t>& numbers) override {
+        calls += "pixels of";
+        for (const std::int32_t n : numbers)
+            calls += " " + std::to_string(n);
+        calls += ", ";
+    }
+    void finishArea(std::int32_t number) override {
+        if (number == failingFinish) {
+            throw std::runtime_error("lost");
+        }
+        calls += std::to_string(number) + " ";
     }
     void updateMonitor() override { calls += "monitor "; }
     void passFailed(std::int32_t number, const std::string& what) override {
@@ -51,7 +65,7 @@ TEST(DetectionLoop, OnePassPerNewFrameUnlessHeld) {
     loop.frameReady();
     host.framesWaiting = 0;
     loop.frameReady();  // no new frame: the same frame is never measured twice
-    EXPECT_EQ(host.calls, "frame 1 3 monitor ");
+    EXPECT_EQ(host.calls, "frame pixels of 1 3, 1 3 monitor ");
     EXPECT_EQ(loop.passes(), 1);
     EXPECT_EQ(loop.areasMeasured(), 2);
 
@@ -76,6 +90,15 @@ TEST(DetectionLoop, AFailingAreaIsReportedOnceAndThePassGoesOn) {
     host.framesWaiting = 2;
     loop.frameReady();
     loop.frameReady();
-    EXPECT_EQ(host.calls, "frame failed 1: std::bad_alloc 3 monitor frame 3 monitor ")
+    EXPECT_EQ(host.calls,
+              "frame failed 1: std::bad_alloc pixels of 3, 3 monitor frame pixels of 3, 3 monitor ")
         << "a failure is reported once for a run of failing passes";
+
+    RecordingHost finishing;
+    DetectionLoop second(finishing);
+    finishing.failingFinish = 1;
+    finishing.framesWaiting = 1;
+    second.frameReady();
+    EXPECT_EQ(finishing.calls, "frame pixels of 1 3, failed 1: lost 3 monitor ");
+    EXPECT_EQ(second.areasMeasured(), 1);
 }

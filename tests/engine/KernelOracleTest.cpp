@@ -165,21 +165,36 @@ std::vector<std::uint8_t> samplesOf(const std::vector<std::uint8_t>& prev, int b
     return samples;
 }
 
-using KernelFn = KernelCounts (*)(const PixelView&, const KernelBuffers&, const KernelParams&);
+using RowsFn = void (*)(const PixelView&, const KernelBuffers&, const KernelParams&, int,
+                        KernelCursor&);
 
 struct Variant {
     std::string name;
-    KernelFn run;
+    RowsFn run;
 };
 std::vector<Variant> availableVariants() {
-    std::vector<Variant> variants{{"scalar", measureAreaScalar}, {"dispatched", measureArea}};
+    std::vector<Variant> variants{{"scalar", measureAreaRowsScalar},
+                                  {"dispatched", measureAreaRows}};
 #if defined(__x86_64__)
-    variants.push_back({"sse2", measureAreaSse2});
+    variants.push_back({"sse2", measureAreaRowsSse2});
     if (__builtin_cpu_supports("avx2")) {
-        variants.push_back({"avx2", measureAreaAvx2});
+        variants.push_back({"avx2", measureAreaRowsAvx2});
     }
 #endif
     return variants;
+}
+
+// A measurement in random steps of rows, empty ones among them, as the areas of one frame are
+// measured together; now and then in one step.
+KernelCounts measureInSteps(RowsFn run, const PixelView& piece, const KernelBuffers& buffers,
+                            const KernelParams& params, Rng& rng) {
+    KernelCursor cursor;
+    int row = 0;
+    do {
+        row = chance(rng, 25) ? piece.height : std::min(piece.height, row + uniform(rng, 0, 3));
+        run(piece, buffers, params, row, cursor);
+    } while (row < piece.height);
+    return cursor.counts;
 }
 
 // Totals over a run, to make sure the comparisons were not all between empty results.
@@ -238,7 +253,14 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
         const bool motionBefore = ref.motionStatus;
         const bool colorBefore = ref.colorStatus;
         if (isArea) {  // the frame outlives every read of the area below
-            area.Calculate(frame.piece(), settings, FrameKeeper(&frame, [](const void*) {}));
+            const FrameKeeper keeper(&frame, [](const void*) {});
+            if (chance(rng, 50)) {
+                area.Calculate(frame.piece(), settings, keeper);
+            } else {
+                area.startCalculate(frame.piece(), settings, keeper);
+                area.measureRows(uniform(rng, 0, height));
+                area.finishCalculate();
+            }
         }
         reference::calculate(ref, frame.piece(), settings);
         coverage.motion += ref.motionCount;
@@ -250,8 +272,9 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
             SCOPED_TRACE("kernel " + variants[v].name);
             Buffers& b = buffers[v];
             const Buffers before = b;
-            const KernelCounts counts = variants[v].run(
-                frame.piece(), {b.cur.data(), b.prev.data(), b.display.data()}, params);
+            const KernelCounts counts =
+                measureInSteps(variants[v].run, frame.piece(),
+                               {b.cur.data(), b.prev.data(), b.display.data()}, params, rng);
             ASSERT_EQ(counts.motion, ref.motionCount);
             ASSERT_EQ(counts.color, ref.colorCount);
             ASSERT_TRUE(sameBytes("prev", b.prev.data(), b.prev.size(),
