@@ -269,17 +269,32 @@ void measureTogether(const std::vector<AreaMeasure*>& areas) {
     std::stable_sort(byLeft.begin(), byLeft.end(), [](const AreaMeasure* a, const AreaMeasure* b) {
         return a->pixelRect().left < b->pixelRect().left;
     });
-    int top = std::numeric_limits<int>::max();
-    int bottom = 0;
+    // Bands of rows crossed by the same areas, between the rows where an area starts or ends.
+    std::vector<int> edges;
     for (const AreaMeasure* area : byLeft) {
-        top = std::min(top, area->pixelRect().top);
-        bottom = std::max(bottom, area->pixelRect().top + area->pixelRect().height);
+        edges.push_back(area->pixelRect().top);
+        edges.push_back(area->pixelRect().top + area->pixelRect().height);
     }
-    for (int y = top; y < bottom; ++y) {
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<AreaMeasure*> crossing;
+    for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+        const int from = edges[i];
+        const int to = edges[i + 1];
+        crossing.clear();
         for (AreaMeasure* area : byLeft) {
             const PixelRect& r = area->pixelRect();
-            if (y >= r.top && y < r.top + r.height) {
-                area->measureRows(y - r.top + 1);
+            if (r.top <= from && from < r.top + r.height) {
+                crossing.push_back(area);
+            }
+        }
+        if (crossing.size() == 1) {  // nothing to take turns with: the whole band in one step
+            crossing.front()->measureRows(to - crossing.front()->pixelRect().top);
+            continue;
+        }
+        for (int y = from; y < to; ++y) {
+            for (AreaMeasure* area : crossing) {
+                area->measureRows(y - area->pixelRect().top + 1);
             }
         }
     }

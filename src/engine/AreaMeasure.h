@@ -158,9 +158,9 @@ private:
 };
 
 // Measures areas of one frame whose measurements were started (startCalculate), row by row
-// down the frame and, along each row, from the left, then finishes none of them. Reading the
-// frame as one stream costs about half the memory stalls of reading it area by area, each
-// area's rows a stride apart.
+// down the frame and, along each row, from the left (a band of rows that only one area crosses
+// in one step), then finishes none of them. Reading the frame as one stream costs about half
+// the memory stalls of reading it area by area, each area's rows a stride apart.
 void measureTogether(const std::vector<AreaMeasure*>& areas);
 
 }  // namespace ostrel::engine
