@@ -21,11 +21,9 @@ constexpr auto kRateWindow = std::chrono::seconds(5);
 // mapped, and so referenced, until its last copy goes. Only the newest frame is kept (each new
 // one replaces it everywhere), so the pipeline lends the program one or two of its buffers at a
 // time. The image is read-only: a write would detach it into a copy of its own.
-QImage imageFromSample(GstSample* sample) {
-    GstCaps* caps = gst_sample_get_caps(sample);
+QImage imageFromSample(GstSample* sample, const GstVideoInfo& info) {
     GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) {
+    if (!buffer) {
         return {};
     }
     QImage::Format format = QImage::Format_Invalid;
@@ -485,7 +483,18 @@ QImage SourcePipeline::takeNewestFrame() {
     while (GstSample* sample = gst_app_sink_try_pull_sample(appSink, 0)) {
         newest = gst::SampleHandle(sample, gst::Ref::Take);
     }
-    return newest ? imageFromSample(newest.get()) : QImage();
+    if (!newest) {
+        return {};
+    }
+    GstCaps* caps = gst_sample_get_caps(newest.get());
+    if (caps != frameCaps_.get()) {
+        frameCaps_ = {};
+        if (!caps || !gst_video_info_from_caps(&frameInfo_, caps)) {
+            return {};
+        }
+        frameCaps_ = gst::CapsHandle(caps, gst::Ref::Add);
+    }
+    return imageFromSample(newest.get(), frameInfo_);
 }
 
 double SourcePipeline::framesPerSecond(Clock::time_point now) const {

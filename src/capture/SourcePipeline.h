@@ -12,6 +12,8 @@
 #include <mutex>
 #include <optional>
 
+#include <gst/video/video-info.h>
+
 #include "GstHandles.h"
 
 namespace ostrel::capture {
@@ -139,6 +141,10 @@ private:
     gst::ElementHandle sink_;
     QSize size_;
     std::unique_ptr<Parts> parts_;  // until start() hands them to the thread
+    // The layout of the sink's samples, worked out again only when their caps change (one caps
+    // object serves sample after sample; the reference held here keeps it unchanged).
+    gst::CapsHandle frameCaps_;
+    GstVideoInfo frameInfo_{};
 };
 
 }  // namespace ostrel::capture
