@@ -117,7 +117,7 @@ void AreaMeasure::startCalculate(const PixelView& source, const MeasureSettings&
 void AreaMeasure::measureRows(int endRow) {
     if (started_) {
         measureAreaRows(started_->piece, {cur_.data(), prev_.data(), display_.data()},
-                        started_->params, std::min(endRow, rect_.height), started_->cursor);
+                        started_->params, endRow, started_->cursor);
     }
 }
 

@@ -15,10 +15,10 @@ void measureAreaRowsScalar(const PixelView& src, const KernelBuffers& buf, const
     const std::size_t stop = rowBytes * std::size_t(std::clamp(endRow, 0, src.height));
     for (std::size_t at = cursor.at; at < stop;) {
         const int y = int(at / rowBytes);
-        const std::size_t rowEnd = rowBytes * std::size_t(y + 1);
-        kernel_detail::measurePacked(src.row(y) + (at - rowEnd + rowBytes), buf, at, rowEnd,
+        const std::size_t rowBegin = rowBytes * std::size_t(y);
+        kernel_detail::measurePacked(src.row(y) + (at - rowBegin), buf, at, rowBegin + rowBytes,
                                      src.bytesPerPixel, p, cursor.counts);
-        at = cursor.at = rowEnd;
+        at = cursor.at = rowBegin + rowBytes;
     }
 }
 
