@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "SurfacePaint.h"
 #include "SystemColors.h"
 
 namespace ostrel::areas {
@@ -64,6 +65,9 @@ protected:
         const engine::PixelView shown = owner_->shownPicture();
         if (shown.data == nullptr || shown.width <= 0) {
             painter.fillRect(rect(), Qt::black);
+            return;
+        }
+        if (paintStraight(painter, shown)) {
             return;
         }
         const QImage image(shown.data, shown.width, shown.height, shown.stride,

@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "SurfacePaint.h"
+
 namespace ostrel::capture {
 
 CaptureDisplay::CaptureDisplay() {
@@ -30,7 +32,7 @@ void CaptureDisplay::paintEvent(QPaintEvent* event) {
     for (const QRect& uncovered : event->region().subtracted(QRect(QPoint(0, 0), frame_.size()))) {
         painter.fillRect(uncovered, Qt::black);
     }
-    if (!frame_.isNull()) {
+    if (!frame_.isNull() && !areas::paintStraight(painter, frame_)) {
         painter.drawImage(0, 0, frame_);
     }
 }

@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "SurfacePaint.h"
+
 namespace ostrel::shell {
 
 FramePicture::FramePicture(QWidget* parent) : QWidget(parent) {
@@ -30,7 +32,7 @@ void FramePicture::paintEvent(QPaintEvent* event) {
     for (const QRect& r : uncovered) {
         painter.fillRect(r, Qt::black);
     }
-    if (!frame_.isNull()) {
+    if (!frame_.isNull() && !areas::paintStraight(painter, frame_)) {
         painter.drawImage(0, 0, frame_);
     }
 }
