@@ -38,10 +38,7 @@ QImage* plainSurface(QPainter& painter) {
 
 }  // namespace
 
-bool paintStraight(QPainter& painter, const engine::PixelView& picture) {
-    if (picture.data == nullptr || picture.bytesPerPixel != 4) {
-        return false;
-    }
+bool paintStraight(QPainter& painter, const QSize& size, const SurfaceWriter& write) {
     QImage* surface = plainSurface(painter);
     const QTransform place = painter.deviceTransform();
     if (surface == nullptr || place.type() > QTransform::TxTranslate ||
@@ -55,20 +52,29 @@ bool paintStraight(QPainter& painter, const engine::PixelView& picture) {
         return false;
     }
     const QPoint origin(int(place.dx()), int(place.dy()));
-    const QRect placed = QRect(origin, QSize(picture.width, picture.height)) & surface->rect();
+    const QRect placed = QRect(origin, size) & surface->rect();
     // Written where the engine writes: bits() could detach the image from the engine's buffer.
     auto* bits = const_cast<std::uint8_t*>(surface->constBits());
     const qsizetype stride = surface->bytesPerLine();
     for (const QRect& part : painted) {
         const QRect r = part & placed;
-        if (r.isEmpty()) {
-            continue;
+        if (!r.isEmpty()) {
+            write(r.translated(-origin), bits + r.y() * stride + r.x() * 4, stride);
         }
-        engine::streamRows(
-            picture.sub(r.x() - origin.x(), r.y() - origin.y(), r.width(), r.height()),
-            bits + r.y() * stride + r.x() * 4, stride);
     }
     return true;
+}
+
+bool paintStraight(QPainter& painter, const engine::PixelView& picture) {
+    if (picture.data == nullptr || picture.bytesPerPixel != 4) {
+        return false;
+    }
+    return paintStraight(painter, QSize(picture.width, picture.height),
+                         [&](const QRect& part, std::uint8_t* target, std::ptrdiff_t stride) {
+                             engine::streamRows(
+                                 picture.sub(part.x(), part.y(), part.width(), part.height()),
+                                 target, stride);
+                         });
 }
 
 bool paintStraight(QPainter& painter, const QImage& image) {

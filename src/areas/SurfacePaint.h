@@ -1,6 +1,13 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
 #include "PixelView.h"
+
+class QRect;
+class QSize;
 
 class QImage;
 class QPainter;
@@ -16,5 +23,11 @@ namespace ostrel::areas {
 bool paintStraight(QPainter& painter, const engine::PixelView& picture);
 // The same for an image; only a Format_RGB32 one is painted.
 bool paintStraight(QPainter& painter, const QImage& image);
+
+// The same for a picture of `size` that `write` puts into the surface itself, a part at a time:
+// the part (in the picture's pixels), where its first pixel goes and the surface's stride.
+using SurfaceWriter =
+    std::function<void(const QRect& part, std::uint8_t* target, std::ptrdiff_t stride)>;
+bool paintStraight(QPainter& painter, const QSize& size, const SurfaceWriter& write);
 
 }  // namespace ostrel::areas

@@ -62,6 +62,9 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        if (paintComposed(painter)) {
+            return;
+        }
         const engine::PixelView shown = owner_->shownPicture();
         if (shown.data == nullptr || shown.width <= 0) {
             painter.fillRect(rect(), Qt::black);
@@ -90,6 +93,21 @@ protected:
     }
 
 private:
+    // A picture the measurement left to be put together goes straight into the window surface
+    // from the frame, without passing through the area's own picture buffer.
+    bool paintComposed(QPainter& painter) {
+        const std::optional<engine::PictureParts> parts = owner_->measure().pictureParts();
+        if (!parts || parts->piece.bytesPerPixel != 4) {
+            return false;
+        }
+        return paintStraight(painter, QSize(parts->piece.width, parts->piece.height),
+                             [&](const QRect& part, std::uint8_t* target, std::ptrdiff_t stride) {
+                                 engine::composePicture(
+                                     *parts, {part.x(), part.y(), part.width(), part.height()},
+                                     target, stride, true);
+                             });
+    }
+
     ctlDetArea* owner_;
 };
 
@@ -374,9 +392,8 @@ void ctlDetArea::startCalculate(const engine::PixelView& source, engine::FrameKe
     s.showPicture = showPicture_;
     s.showFrame = showFrame_;
     s.frameColor = std::uint32_t(TranslateColor(foreColor_));
-    s.drawPicture = pictureSeen();
     measure_.startCalculate(source, s, std::move(frame));
-    drawingPicture_ = s.drawPicture;
+    drawingPicture_ = pictureSeen();
 }
 
 void ctlDetArea::measureStarted(const std::vector<ctlDetArea*>& areas) {

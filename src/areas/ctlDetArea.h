@@ -150,7 +150,7 @@ private:
     void storeMyIndex(std::int32_t value);
 
     engine::AreaMeasure measure_;
-    bool drawingPicture_ = false;  // the started measurement draws the picture
+    bool drawingPicture_ = false;  // the picture is shown again after the started measurement
     engine::AreaGeometry geometry_;
     AreaPicture* pctDetectionArea_ = nullptr;
     QLabel* lblLabel_ = nullptr;

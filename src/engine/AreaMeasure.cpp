@@ -7,6 +7,7 @@
 
 #include "EngineError.h"
 #include "MeasureKernel.h"
+#include "PictureCompose.h"
 #include "Rounding.h"
 
 namespace ostrel::engine {
@@ -50,18 +51,18 @@ KernelParams kernelParamsFor(const MeasureSettings& s, bool firstFrame) {
     params.countColor = s.colorActive && !firstFrame;
     params.visitSamples = s.motionActive || s.colorActive;
     params.showPicture = s.showPicture;
-    params.writePicture = s.drawPicture;
     return params;
 }
 
 std::int64_t AreaMeasure::bufferBytesFor(const AreaGeometry& geometry, int colRes) {
     const PixelRect rect = fitPixelRect(geometry);
     const std::int64_t pixels = std::int64_t(rect.width) * rect.height;
-    return 2 * pixels * colRes + std::int64_t(prevBytes(std::size_t(pixels)));
+    return 2 * pixels * colRes + std::int64_t(prevBytes(std::size_t(pixels))) +
+           std::int64_t(markBitsBytes(std::size_t(pixels)));
 }
 
 std::int64_t AreaMeasure::bufferBytes() const {
-    return std::int64_t(cur_.size() + prev_.size() + display_.size());
+    return std::int64_t(cur_.size() + prev_.size() + display_.size() + markBits_.size());
 }
 
 void AreaMeasure::keepLastChanges() {
@@ -79,12 +80,14 @@ void AreaMeasure::ResizeArea(const AreaGeometry& geometry, int colRes) {
     std::vector<std::uint8_t> cur(std::size_t(bytes), 0);
     std::vector<std::uint8_t> prev(prevBytes(std::size_t(rect.width) * rect.height), 0);
     std::vector<std::uint8_t> display(std::size_t(bytes), 0);
+    std::vector<std::uint8_t> markBits(markBitsBytes(std::size_t(rect.width) * rect.height), 0);
     rect_ = rect;
     colRes_ = colRes;
     lastByte_ = static_cast<std::int32_t>(bytes - 1);
     cur_.swap(cur);
     prev_.swap(prev);
     display_.swap(display);
+    markBits_.swap(markBits);
     pieceAt_ = PieceAt::Cur;
     keptFrame_.reset();
     keptPiece_ = {};
@@ -109,14 +112,17 @@ void AreaMeasure::startCalculate(const PixelView& source, const MeasureSettings&
         throw EngineError("the picture handed to the area does not match its size");
     }
     KernelParams params = kernelParamsFor(s, firstFrame_);
-    params.writePicture = s.drawPicture || !frame;  // without the frame, cur_ must hold the piece
+    // With the frame kept, the picture is put together when it is asked for, from the frame and
+    // the mark bits; without it, cur_ or display_ must hold the piece now.
+    params.writePicture = !frame;
     started_.emplace(Started{source.sub(0, 0, rect_.width, rect_.height), s, params,
                              std::move(frame), KernelCursor{}});
 }
 
 void AreaMeasure::measureRows(int endRow) {
     if (started_) {
-        measureAreaRows(started_->piece, {cur_.data(), prev_.data(), display_.data()},
+        measureAreaRows(started_->piece,
+                        {cur_.data(), prev_.data(), display_.data(), markBits_.data()},
                         started_->params, endRow, started_->cursor);
     }
 }
@@ -178,9 +184,23 @@ std::int32_t AreaMeasure::CalcColor() {
     return calcColor_ = red + 256 * green + 65536 * blue;
 }
 
+std::optional<PictureParts> AreaMeasure::pictureParts() const {
+    if (!pictureOwed_) {
+        return std::nullopt;
+    }
+    const PixelView piece = pieceAt_ == PieceAt::Frame
+                                ? keptPiece_
+                                : PixelView{cur_.data(), rect_.width, rect_.height,
+                                            std::ptrdiff_t(rect_.width) * colRes_, colRes_};
+    return PictureParts{piece, owedShowPicture_, samplesInPrev_ ? markBits_.data() : nullptr,
+                        owedShowFrame_, owedFrameColor_};
+}
+
 PixelView AreaMeasure::displayView() {
-    if (pictureOwed_) {
-        drawWithoutMarks();
+    if (const std::optional<PictureParts> parts = pictureParts()) {
+        composePicture(*parts, {0, 0, rect_.width, rect_.height}, display_.data(),
+                       std::ptrdiff_t(rect_.width) * colRes_, false);
+        pictureOwed_ = false;
     }
     return {display_.data(), rect_.width, rect_.height, std::ptrdiff_t(rect_.width) * colRes_,
             colRes_};
@@ -196,21 +216,6 @@ const std::vector<std::uint8_t>& AreaMeasure::CurBits() {
         pieceAt_ = PieceAt::Cur;
     }
     return cur_;
-}
-
-// The piece (or black) with the outline, for a picture the last measurement did not draw.
-void AreaMeasure::drawWithoutMarks() {
-    pictureOwed_ = false;
-    if (!owedShowPicture_) {
-        std::fill(display_.begin(), display_.end(), std::uint8_t(0));
-    } else if (pieceAt_ == PieceAt::Frame) {
-        kernel_detail::gatherPacked(keptPiece_, 0, display_.size(), display_.data());
-    } else {
-        std::memcpy(display_.data(), cur_.data(), display_.size());
-    }
-    if (owedShowFrame_) {
-        drawFrame(owedFrameColor_);
-    }
 }
 
 // The shown picture is the piece everywhere but on the samples' marks, whose bytes prev_ holds,

@@ -7,6 +7,7 @@
 
 #include "AreaGeometry.h"
 #include "MeasureKernel.h"
+#include "PictureCompose.h"
 #include "PixelView.h"
 
 namespace ostrel::engine {
@@ -27,13 +28,10 @@ struct MeasureSettings {
     bool showPicture = true;
     bool showFrame = true;
     std::uint32_t frameColor = 0xFFFFFF;  // 0x00BBGGRR, a plain colour
-    // False while nobody looks at the picture: only the samples are measured, and the picture is
-    // made when it is asked for (then without the marks of the measurement before).
-    bool drawPicture = true;
 };
 
-// Shares the ownership of the frame a piece belongs to, so that an area that skips its picture
-// can keep the frame instead of a copy of its piece.
+// Shares the ownership of the frame a piece belongs to, so that an area can keep the frame
+// instead of a copy of its piece and put its picture together from it when it is shown.
 using FrameKeeper = std::shared_ptr<const void>;
 
 // What the kernel needs of `settings` for one measurement; nothing counts on a first frame.
@@ -52,8 +50,9 @@ public:
     void ResizeArea(const AreaGeometry& geometry, int colRes);
 
     // Measures `source`, the area's piece (at least PixWidth x PixHeight pixels of colRes bytes;
-    // EngineError otherwise). Does nothing before the first ResizeArea. The picture is drawn
-    // unless the settings say nobody looks at it and `frame` keeps the source's bytes.
+    // EngineError otherwise). Does nothing before the first ResizeArea. When `frame` keeps the
+    // source's bytes, only the samples are read and the picture is put together when it is
+    // asked for (pictureParts, displayView); otherwise it is drawn now.
     void Calculate(const PixelView& source, const MeasureSettings& settings,
                    FrameKeeper frame = {});
 
@@ -102,9 +101,13 @@ public:
     std::int64_t bufferBytes() const;
 
     // The picture the area shows: the marks of the last measurement ORed over the piece (or
-    // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes. Made
-    // here, without marks, when the last measurement did not draw it.
+    // over black), with the frame drawn on top. Packed rows of PixWidth * colRes bytes. Put
+    // together here when the last measurement did not draw it.
     PixelView displayView();
+    // What the picture is put together from while the last measurement has not drawn it, so it
+    // can be written straight to where it is shown; nothing once it is in displayView()'s
+    // buffer. Valid until the next measurement, ResizeArea or CurBits.
+    std::optional<PictureParts> pictureParts() const;
     // The piece read by the last measurement, packed. While the picture is shown the piece is
     // only put together here, on request, from the shown picture and PrevBits; while it is not
     // drawn, from the kept frame.
@@ -118,7 +121,6 @@ private:
     void forEachOutlinePixel(Visit visit);
     void drawFrame(std::uint32_t color);
     void restorePiece();
-    void drawWithoutMarks();
 
     // A measurement between startCalculate and finishCalculate.
     struct Started {
@@ -136,6 +138,7 @@ private:
     std::vector<std::uint8_t> cur_;
     std::vector<std::uint8_t> prev_;
     std::vector<std::uint8_t> display_;
+    std::vector<std::uint8_t> markBits_;  // of the last measurement that did not draw the picture
     // Where the last piece is: in cur_, in display_ (put together with the bytes the outline
     // covered and, when samplesInPrev_, the samples' own bytes in prev_), or in the kept frame.
     enum class PieceAt { Cur, Display, Frame };

@@ -113,21 +113,29 @@ void measurePacked(const std::uint8_t* piece, const KernelBuffers& buf, std::siz
     auto absDiff = [](int a, int b) { return a > b ? a - b : b - a; };
     for (std::size_t i = (begin + step - 1) / step * step; i < end; i += step) {
         const std::uint8_t* c = piece + (i - begin);
-        std::uint8_t* pr = buf.prev + i / step * 4;
-        // Marks land in a scratch pixel when the picture is not written.
-        std::uint8_t scratch[3];
-        std::uint8_t* d = p.writePicture ? buf.display + i : scratch;
-        if (p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&
-            absDiff(c[1], pr[1]) >= p.motionLimit && absDiff(c[2], pr[2]) >= p.motionLimit) {
-            ++counts.motion;
-            d[1] = 255;
-            d[2] = 255;
-        }
-        if (p.countColor && absDiff(c[0], p.detBlue) <= p.colorSens &&
-            absDiff(c[1], p.detGreen) <= p.colorSens && absDiff(c[2], p.detRed) <= p.colorSens) {
-            ++counts.color;
-            d[0] = 255;
-            d[2] = 255;
+        const std::size_t sample = i / step;
+        std::uint8_t* pr = buf.prev + sample * 4;
+        const bool moved = p.countMotion && absDiff(c[0], pr[0]) >= p.motionLimit &&
+                           absDiff(c[1], pr[1]) >= p.motionLimit &&
+                           absDiff(c[2], pr[2]) >= p.motionLimit;
+        const bool matched = p.countColor && absDiff(c[0], p.detBlue) <= p.colorSens &&
+                             absDiff(c[1], p.detGreen) <= p.colorSens &&
+                             absDiff(c[2], p.detRed) <= p.colorSens;
+        counts.motion += moved;
+        counts.color += matched;
+        if (p.writePicture) {
+            std::uint8_t* d = buf.display + i;
+            if (moved) {
+                d[1] = d[2] = 255;
+            }
+            if (matched) {
+                d[0] = d[2] = 255;
+            }
+        } else {
+            const auto bit = std::uint8_t(1u << (sample % 8));
+            std::uint8_t* bits = buf.markBits + sample / 8 * 2;
+            bits[0] = std::uint8_t(moved ? bits[0] | bit : bits[0] & ~bit);
+            bits[1] = std::uint8_t(matched ? bits[1] | bit : bits[1] & ~bit);
         }
         pr[0] = c[0];
         pr[1] = c[1];

@@ -18,8 +18,8 @@ struct KernelParams {
     bool countColor = false;    // colour is measured and a previous frame exists
     bool visitSamples = false;  // either measurement is on: samples are visited, prev updated
     bool showPicture = true;    // the displayed picture is the piece with the marks ORed over it
-    bool writePicture = true;   // false: only the samples are measured (prev and the counts);
-                                // cur and display are left as they are
+    bool writePicture = true;   // false: only the samples are measured (prev, the counts and
+                                // the mark bits); cur and display are left as they are
 };
 
 struct KernelCounts {
@@ -36,11 +36,20 @@ struct KernelBuffers {
     std::uint8_t* cur;      // receives the piece if the picture is not shown; untouched if it is
     std::uint8_t* prev;     // the samples of the previous measurement
     std::uint8_t* display;  // receives the shown picture: marks, ORed over the piece if asked
+    // Receives, when the picture is not written, which samples were marked: for samples
+    // 8i .. 8i+7, byte 2i has bit j set when sample 8i+j changed and byte 2i+1 when it matched.
+    // The picture can be put together from them and the piece later (PictureCompose.h).
+    std::uint8_t* markBits;
 };
 
 // Size of `prev` for a piece of `pixels` pixels: 4 bytes for each sample.
 inline std::size_t prevBytes(std::size_t pixels) {
     return (pixels + 3) / 4 * 4;
+}
+
+// Size of `markBits` for a piece of `pixels` pixels: 2 bytes for every 8 samples.
+inline std::size_t markBitsBytes(std::size_t pixels) {
+    return (pixels + 31) / 32 * 2;
 }
 
 // Where a measurement made in steps of rows stands: the packed byte its next step starts at
@@ -93,8 +102,9 @@ namespace kernel_detail {
 void gatherPacked(const PixelView& source, std::size_t begin, std::size_t count, std::uint8_t* out);
 
 // Measures bytes [begin, end) of the piece, counted in its packed layout, given packed in
-// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display,
-// unless the picture is not written at all, and measures the samples that start in the range.
+// `piece` (piece[0] is byte `begin`): writes cur (if the picture is not shown) and display, or
+// when the picture is not written the mark bits, and measures the samples that start in the
+// range.
 // The scalar variant runs it row by row; the vector variants use it for what is left over
 // after their last whole block.
 void measurePacked(const std::uint8_t* piece, const KernelBuffers& buffers, std::size_t begin,

@@ -76,7 +76,8 @@ OSTREL_AVX2 void makeConstants(const KernelParams& p, Constants& k) {
 
 template <int Bpp, bool ShowPicture, bool WritePicture>
 OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
-                                     std::uint8_t* disp, const Constants& k, __m256i& counters) {
+                                     std::uint8_t* disp, std::uint8_t* markBits, const Constants& k,
+                                     __m256i& counters) {
     constexpr int kVectors = Layout<Bpp>::kVectors;
     constexpr const SampleMoves<Bpp>& moves = kMoves<Bpp>;
     const __m256i zero = _mm256_setzero_si256();
@@ -107,7 +108,12 @@ OSTREL_AVX2 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur,
     // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
     counters = _mm256_sub_epi8(counters, marks);
 
-    if constexpr (WritePicture) {
+    if constexpr (!WritePicture) {  // the block's 8 samples are one byte of each kind of bit
+        markBits[0] =
+            std::uint8_t(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(marks, 16))));
+        markBits[1] =
+            std::uint8_t(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(marks, 24))));
+    } else {
 #pragma GCC unroll 4
         for (int v = 0; v < kVectors; ++v) {
             const __m256i m =
@@ -162,8 +168,9 @@ OSTREL_AVX2 void measureBlocks(const PixelView& src, const KernelBuffers& buf,
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture, WritePicture>(s, buf.cur + at, buf.prev + at / Bpp,
-                                                         buf.display + at, k, counters);
+            measureBlock<Bpp, ShowPicture, WritePicture>(
+                s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
+                buf.markBits + at / kBlock * 2, k, counters);
         }
         motionSum = _mm256_add_epi64(motionSum,
                                      _mm256_sad_epu8(_mm256_and_si256(counters, motionByte), zero));

@@ -99,7 +99,8 @@ Constants makeConstants(const KernelParams& p) {
 
 template <int Bpp, bool ShowPicture, bool WritePicture>
 inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_t* prev,
-                         std::uint8_t* disp, const Constants& k, __m128i& counters) {
+                         std::uint8_t* disp, std::uint8_t* markBits, bool upperHalf,
+                         const Constants& k, __m128i& counters) {
     constexpr int kVectors = Layout<Bpp>::kVectors;
     const __m128i zero = _mm_setzero_si128();
     __m128i s[kVectors];
@@ -124,7 +125,19 @@ inline void measureBlock(const std::uint8_t* src, std::uint8_t* cur, std::uint8_
     // 0xFF is -1: byte 0 of a sample counts colour, byte 1 motion.
     counters = _mm_sub_epi8(counters, marks);
 
-    if constexpr (WritePicture) {
+    if constexpr (!WritePicture) {
+        // The block's 4 samples are half a byte of each kind of bit; the lower half comes first
+        // and clears the upper one.
+        const int motion = _mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(marks, 16)));
+        const int color = _mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(marks, 24)));
+        if (upperHalf) {
+            markBits[0] = std::uint8_t(markBits[0] | motion << 4);
+            markBits[1] = std::uint8_t(markBits[1] | color << 4);
+        } else {
+            markBits[0] = std::uint8_t(motion);
+            markBits[1] = std::uint8_t(color);
+        }
+    } else {
 #pragma GCC unroll 4
         for (int v = 0; v < kVectors; ++v) {
             const __m128i m = SampleMoves<Bpp>::scatter(marks, v);
@@ -175,8 +188,10 @@ void measureBlocks(const PixelView& src, const KernelBuffers& buf, const KernelP
                     s = spanning;
                 }
             }
-            measureBlock<Bpp, ShowPicture, WritePicture>(s, buf.cur + at, buf.prev + at / Bpp,
-                                                         buf.display + at, k, counters);
+            const std::size_t block = at / kBlock;
+            measureBlock<Bpp, ShowPicture, WritePicture>(
+                s, buf.cur + at, buf.prev + at / Bpp, buf.display + at,
+                buf.markBits + block / 2 * 2, block % 2 == 1, k, counters);
         }
         motionSum =
             _mm_add_epi64(motionSum, _mm_sad_epu8(_mm_and_si128(counters, motionByte), zero));

@@ -9,14 +9,32 @@
 
 namespace ostrel::engine {
 
-namespace {
+void streamWord(std::uint8_t* to, const std::uint8_t* from) {
+#if defined(__x86_64__)
+    int word;
+    std::memcpy(&word, from, 4);
+    _mm_stream_si32(reinterpret_cast<int*>(to), word);
+#else
+    std::memcpy(to, from, 4);
+#endif
+}
 
 void streamRow(const std::uint8_t* from, std::uint8_t* to, std::size_t bytes) {
 #if defined(__x86_64__)
-    // Ordinary stores up to the first 16-byte boundary of the target and after the last one.
-    const std::size_t head = std::min(bytes, (16 - reinterpret_cast<std::uintptr_t>(to) % 16) % 16);
-    std::memcpy(to, from, head);
-    std::size_t i = head;
+    // Up to the first 16-byte boundary of the target and after the last one: 4-byte streaming
+    // stores where the target allows them (an ordinary store there would first read the line
+    // in), ordinary ones otherwise.
+    const bool words = reinterpret_cast<std::uintptr_t>(to) % 4 == 0;
+    std::size_t i = 0;
+    while (i < bytes && reinterpret_cast<std::uintptr_t>(to + i) % 16 != 0) {
+        if (words && i + 4 <= bytes) {
+            streamWord(to + i, from + i);
+            i += 4;
+        } else {
+            to[i] = from[i];
+            ++i;
+        }
+    }
     for (; i + 64 <= bytes; i += 64) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
@@ -31,13 +49,20 @@ void streamRow(const std::uint8_t* from, std::uint8_t* to, std::size_t bytes) {
         _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
     }
+    for (; words && i + 4 <= bytes; i += 4) {
+        streamWord(to + i, from + i);
+    }
     std::memcpy(to + i, from + i, bytes - i);
 #else
     std::memcpy(to, from, bytes);
 #endif
 }
 
-}  // namespace
+void finishStreaming() {
+#if defined(__x86_64__)
+    _mm_sfence();
+#endif
+}
 
 void streamRows(const PixelView& source, std::uint8_t* target, std::ptrdiff_t targetStride) {
     if (source.width <= 0 || source.height <= 0) {
@@ -47,9 +72,7 @@ void streamRows(const PixelView& source, std::uint8_t* target, std::ptrdiff_t ta
     for (int y = 0; y < source.height; ++y) {
         streamRow(source.row(y), target + y * targetStride, rowBytes);
     }
-#if defined(__x86_64__)
-    _mm_sfence();  // the streamed bytes are in memory before anyone else reads the surface
-#endif
+    finishStreaming();  // the streamed bytes are in memory before anyone else reads the surface
 }
 
 }  // namespace ostrel::engine

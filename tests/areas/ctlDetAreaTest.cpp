@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QtTest/QTest>
 
+#include <memory>
+#include <string>
 #include <tuple>
 
 #include "ctlDetArea.h"
@@ -76,25 +80,41 @@ TEST(ctlDetArea, SystemTargetColourIsComparedAsItWasWhenSet) {
     QApplication::setPalette(original);
 }
 
+// Drawn at once (no share of the frame) or put together from the kept frame while it is
+// painted into the window, the picture is the same, on screen and rendered elsewhere.
 TEST(ctlDetArea, ShowsMarksOverThePictureOnScreen) {
     for (int bpp : {3, 4}) {
-        ctlDetArea area;
-        area.setColRes(bpp);
-        area.Size(0, 0, 1, 1, 26, 22);  // 26 pixels: unpadded rows of 78 bytes at 3 bytes
-        area.setShowLabel(0);
-        area.setForeColor(0xFF0000);  // blue frame
-        area.setMotionActive(false);
-        area.setDetColor(0x102030);
-        area.setColorSens(0);
-        TestFrame piece(26, 22, bpp);
-        piece.fill(0x10, 0x20, 0x30);
-        area.Calculate(piece.view());
-        area.Calculate(piece.view());
-        ASSERT_EQ(area.ColorPer(), 100);
-        const QImage shot = area.grab().toImage();
-        EXPECT_EQ(shot.pixelColor(0, 5), QColor(0, 0, 255)) << "frame, bpp " << bpp;
-        EXPECT_EQ(shot.pixelColor(6, 1), QColor(255, 0x20, 255)) << "magenta mark ORed in";
-        EXPECT_EQ(shot.pixelColor(7, 1), QColor(0x30, 0x20, 0x10)) << "live picture";
-        EXPECT_EQ(shot.pixelColor(4, 2), QColor(255, 0x20, 255)) << "next row";
+        for (bool keepFrame : {false, true}) {
+            SCOPED_TRACE("bpp " + std::to_string(bpp) + (keepFrame ? ", frame kept" : ""));
+            QWidget window;
+            window.resize(40, 30);
+            auto* area = new ctlDetArea(&window);
+            area->move(5, 3);
+            area->setColRes(bpp);
+            area->Size(0, 0, 1, 1, 26, 22);  // 26 pixels: unpadded rows of 78 bytes at 3 bytes
+            area->setShowLabel(0);
+            area->setForeColor(0xFF0000);  // blue frame
+            area->setMotionActive(false);
+            area->setDetColor(0x102030);
+            area->setColorSens(0);
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            auto piece = std::make_shared<TestFrame>(26, 22, bpp);
+            piece->fill(0x10, 0x20, 0x30);
+            const ostrel::engine::FrameKeeper keeper = keepFrame ? piece : nullptr;
+            area->Calculate(piece->view(), keeper);
+            area->Calculate(piece->view(), keeper);
+            ASSERT_EQ(area->ColorPer(), 100);
+            QApplication::processEvents();
+            const QImage onScreen =
+                window.screen()->grabWindow(window.winId()).toImage().copy(area->geometry());
+            for (const QImage& shot : {onScreen, area->grab().toImage()}) {
+                EXPECT_EQ(shot.pixelColor(0, 5), QColor(0, 0, 255)) << "frame";
+                EXPECT_EQ(shot.pixelColor(25, 21), QColor(0, 0, 255)) << "frame";
+                EXPECT_EQ(shot.pixelColor(6, 1), QColor(255, 0x20, 255)) << "magenta mark ORed in";
+                EXPECT_EQ(shot.pixelColor(7, 1), QColor(0x30, 0x20, 0x10)) << "live picture";
+                EXPECT_EQ(shot.pixelColor(4, 2), QColor(255, 0x20, 255)) << "next row";
+            }
+        }
     }
 }

@@ -77,12 +77,12 @@ TEST(AreaMeasure, RefusesWhatItCannotHold) {
     EXPECT_EQ(area.LastByte(), 22 * 22 * 3 - 1) << "a refused resize changes nothing";
 }
 
-// Nobody looks at the picture: only the samples are measured, the area keeps the frame for its
-// piece, and a picture asked for later is the piece and outline without marks.
-TEST(AreaMeasure, AnUndrawnPictureIsMadeOnRequestFromTheKeptFrame) {
+// With a share of the frame only the samples are measured, the area keeps the frame for its
+// piece, and the picture is put together when it is asked for, even after the frame's owner
+// let it go.
+TEST(AreaMeasure, APictureIsPutTogetherOnRequestFromTheKeptFrame) {
     MeasureSettings s;
     s.frameColor = 0x0000FF;  // red outline
-    s.drawPicture = false;
     const auto pixel = [](const PixelView& view, int x, int y) {
         const std::uint8_t* p = view.row(y) + x * view.bytesPerPixel;
         return std::vector<int>{p[0], p[1], p[2]};
@@ -95,8 +95,10 @@ TEST(AreaMeasure, AnUndrawnPictureIsMadeOnRequestFromTheKeptFrame) {
     frame.reset();  // the area's share keeps the bytes
     EXPECT_EQ(area.CalcColor(), 50 + 100 * 256 + 200 * 65536);
     const PixelView made = area.displayView();
-    EXPECT_EQ(pixel(made, 2, 1), (std::vector<int>{200, 100, 50})) << "a sample, unmarked";
+    EXPECT_EQ(pixel(made, 2, 1), (std::vector<int>{200, 255, 255})) << "a sample, moved";
+    EXPECT_EQ(pixel(made, 1, 1), (std::vector<int>{200, 100, 50})) << "not a sample";
     EXPECT_EQ(pixel(made, 0, 0), (std::vector<int>{0, 0, 255})) << "the outline";
+    EXPECT_FALSE(area.pictureParts()) << "once made, the picture is shown from its buffer";
 
     // Without a share of the frame the picture is drawn as usual: the sample is marked as moved
     // (green and red) and as near the target colour, black (blue and red).

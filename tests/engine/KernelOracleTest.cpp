@@ -14,6 +14,7 @@
 
 #include "AreaMeasure.h"
 #include "MeasureKernel.h"
+#include "PictureCompose.h"
 #include "ReferenceMeasure.h"
 
 namespace ostrel::engine {
@@ -84,7 +85,6 @@ MeasureSettings randomSettings(Rng& rng, bool wideRange) {
     s.detBlue = std::uint8_t(uniform(rng, 0, 255));
     s.showPicture = chance(rng, 75);
     s.showFrame = chance(rng, 50);
-    s.drawPicture = chance(rng, 70);
     s.frameColor = std::uint32_t(uniform(rng, 0, 0xFFFFFF));
     return s;
 }
@@ -95,7 +95,6 @@ void nudgeSettings(MeasureSettings& s, Rng& rng) {
     if (chance(rng, 15)) s.colorActive = !s.colorActive;
     if (chance(rng, 10)) s.showPicture = !s.showPicture;
     if (chance(rng, 10)) s.showFrame = !s.showFrame;
-    if (chance(rng, 20)) s.drawPicture = !s.drawPicture;
     if (chance(rng, 10)) s.motionThreshold = uniform(rng, 0, 100);
     if (chance(rng, 10)) s.motionEvent = !s.motionEvent;
     if (chance(rng, 10)) s.colorEvent = !s.colorEvent;
@@ -197,6 +196,46 @@ KernelCounts measureInSteps(RowsFn run, const PixelView& piece, const KernelBuff
     return cursor.counts;
 }
 
+// The picture put together from `parts` must be `expected`, whole and in a random part written
+// into a wider buffer, whose other bytes stay as they were; streamed or not, at random.
+::testing::AssertionResult composesTo(const PictureParts& parts,
+                                      const std::vector<std::uint8_t>& expected, Rng& rng) {
+    const PixelView& piece = parts.piece;
+    const std::size_t rowBytes = std::size_t(piece.width) * piece.bytesPerPixel;
+    std::vector<std::uint8_t> whole(expected.size());
+    composePicture(parts, {0, 0, piece.width, piece.height}, whole.data(), std::ptrdiff_t(rowBytes),
+                   chance(rng, 50));
+    if (::testing::AssertionResult same =
+            sameBytes("composed", whole.data(), whole.size(), expected, piece.bytesPerPixel);
+        !same) {
+        return same;
+    }
+    const int x = uniform(rng, 0, piece.width - 1);
+    const int y = uniform(rng, 0, piece.height - 1);
+    const PixelRect part{x, y, uniform(rng, 1, piece.width - x), uniform(rng, 1, piece.height - y)};
+    const std::ptrdiff_t stride = std::ptrdiff_t(rowBytes) + uniform(rng, 0, 9);
+    std::vector<std::uint8_t> target(std::size_t(stride) * piece.height + rowBytes + 16, 0xA5);
+    const std::size_t offset = std::size_t(uniform(rng, 0, 16));  // any alignment of the rows
+    composePicture(parts, part, target.data() + offset, stride, chance(rng, 50));
+    const std::size_t partBytes = std::size_t(part.width) * piece.bytesPerPixel;
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        const std::ptrdiff_t r = (std::ptrdiff_t(i) - std::ptrdiff_t(offset)) / stride;
+        const std::size_t c = std::size_t(std::ptrdiff_t(i) - std::ptrdiff_t(offset) - r * stride);
+        const bool inside = i >= offset && r < part.height && c < partBytes;
+        const std::uint8_t want = inside
+                                      ? expected[std::size_t(part.top + r) * rowBytes +
+                                                 std::size_t(part.left) * piece.bytesPerPixel + c]
+                                      : std::uint8_t(0xA5);
+        if (target[i] != want) {
+            return ::testing::AssertionFailure()
+                   << "part " << part.left << "," << part.top << " " << part.width << "x"
+                   << part.height << ": byte " << c << " of its row " << r << " is "
+                   << int(target[i]) << " instead of " << int(want);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Totals over a run, to make sure the comparisons were not all between empty results.
 struct Coverage {
     std::int64_t motion = 0;
@@ -217,12 +256,14 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
     PaddedFrame frame(width, height, bpp, rng);
     const std::vector<Variant> variants = availableVariants();
     struct Buffers {
-        std::vector<std::uint8_t> cur, prev, display;
+        std::vector<std::uint8_t> cur, prev, display, markBits;
     };
-    const std::size_t samplesBytes = prevBytes(std::size_t(width) * height);
-    std::vector<Buffers> buffers(variants.size(), Buffers{std::vector<std::uint8_t>(bytes),
-                                                          std::vector<std::uint8_t>(samplesBytes),
-                                                          std::vector<std::uint8_t>(bytes)});
+    const std::size_t pixels = std::size_t(width) * height;
+    std::vector<Buffers> buffers(
+        variants.size(),
+        Buffers{std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(prevBytes(pixels)),
+                std::vector<std::uint8_t>(bytes),
+                std::vector<std::uint8_t>(markBitsBytes(pixels))});
     reference::ReferenceArea ref;
     reference::resize(ref, width, height, bpp);
     AreaMeasure area;
@@ -249,11 +290,15 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
         }
         settings.showFrame = settings.showFrame && isArea;  // only an area draws its outline
         frame.load(scene);
-        const KernelParams params = kernelParamsFor(settings, ref.firstFrame);
+        KernelParams params = kernelParamsFor(settings, ref.firstFrame);
+        params.writePicture = chance(rng, 60);
         const bool motionBefore = ref.motionStatus;
         const bool colorBefore = ref.colorStatus;
         if (isArea) {  // the frame outlives every read of the area below
-            const FrameKeeper keeper(&frame, [](const void*) {});
+            FrameKeeper keeper(&frame, [](const void*) {});
+            if (chance(rng, 30)) {
+                keeper.reset();  // the picture is drawn at once
+            }
             if (chance(rng, 50)) {
                 area.Calculate(frame.piece(), settings, keeper);
             } else {
@@ -272,9 +317,9 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
             SCOPED_TRACE("kernel " + variants[v].name);
             Buffers& b = buffers[v];
             const Buffers before = b;
-            const KernelCounts counts =
-                measureInSteps(variants[v].run, frame.piece(),
-                               {b.cur.data(), b.prev.data(), b.display.data()}, params, rng);
+            const KernelCounts counts = measureInSteps(
+                variants[v].run, frame.piece(),
+                {b.cur.data(), b.prev.data(), b.display.data(), b.markBits.data()}, params, rng);
             ASSERT_EQ(counts.motion, ref.motionCount);
             ASSERT_EQ(counts.color, ref.colorCount);
             ASSERT_TRUE(sameBytes("prev", b.prev.data(), b.prev.size(),
@@ -282,6 +327,10 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
             if (!params.writePicture) {
                 ASSERT_TRUE(b.cur == before.cur && b.display == before.display)
                     << "a picture that is not drawn leaves the buffers alone";
+                const PictureParts parts{frame.piece(), settings.showPicture,
+                                         params.visitSamples ? b.markBits.data() : nullptr,
+                                         settings.showFrame, settings.frameColor};
+                ASSERT_TRUE(composesTo(parts, ref.display, rng));
                 continue;
             }
             if (!params.showPicture) {  // else the shown picture holds the piece
@@ -299,14 +348,22 @@ void checkPiece(int width, int height, int bpp, Rng& rng, Coverage& coverage, bo
                                   area.FirstFrame()),
                   std::make_tuple(ref.motionPer, ref.colorPer, ref.motionStatus, ref.colorStatus,
                                   ref.motionChanged, ref.colorChanged, ref.firstFrame));
+        // The picture is put together before or after the piece is read back.
+        const bool pictureFirst = chance(rng, 50);
+        if (pictureFirst && area.pictureParts()) {
+            ASSERT_TRUE(composesTo(*area.pictureParts(), ref.display, rng));
+        }
+        if (pictureFirst) {
+            ASSERT_TRUE(sameBytes("display", area.displayView().data, bytes, ref.display, bpp));
+        }
         const std::vector<std::uint8_t>& cur = area.CurBits();
         ASSERT_TRUE(sameBytes("CurBits", cur.data(), cur.size(), ref.curBits, bpp));
         ASSERT_TRUE(sameBytes("PrevBits", area.PrevBits().data(), area.PrevBits().size(),
                               samplesOf(ref.prevBits, bpp), 4));
-        if (settings.drawPicture) {  // else made on request, without marks (AreaMeasureTest)
-            ASSERT_TRUE(
-                sameBytes("display", area.displayView().data, cur.size(), ref.display, bpp));
+        if (!pictureFirst && area.pictureParts()) {
+            ASSERT_TRUE(composesTo(*area.pictureParts(), ref.display, rng));
         }
+        ASSERT_TRUE(sameBytes("display", area.displayView().data, bytes, ref.display, bpp));
         ASSERT_EQ(area.CalcColor(), reference::calcColor(ref));
     }
 }
