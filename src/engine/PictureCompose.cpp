@@ -14,6 +14,10 @@ namespace ostrel::engine {
 
 namespace {
 
+// What a sample's marks OR into its pixel: green and red when it changed, blue and red when it
+// matched; index bit 0 is the change, bit 1 the match.
+constexpr std::uint32_t kMarkWords[4] = {0, 0x00FFFF00, 0x00FF00FF, 0x00FFFFFF};
+
 // The samples (every fourth pixel of the packed layout) among the pixels [begin, end) of the
 // packed piece, and their mark bits, one byte of the two kinds of bits at a time.
 class RowMarks {
@@ -29,18 +33,15 @@ public:
         return found;
     }
 
-    // Marks the samples in `row`, the pixels from `begin` on, `bpp` bytes each: changed ones
-    // green and red, matching ones blue and red.
+    // ORs the samples' marks into `row`, the pixels from `begin` on, `bpp` bytes each.
     void apply(std::uint8_t* row, int bpp) const {
         forEachByte([&](std::size_t sample0, unsigned motion, unsigned color) {
             for (unsigned both = motion | color; both != 0; both &= both - 1) {
                 const int j = __builtin_ctz(both);
+                const std::uint32_t word = kMarkWords[(motion >> j & 1) | (color >> j & 1) << 1];
                 std::uint8_t* pixel = row + (4 * (sample0 + j) - begin_) * std::size_t(bpp);
-                if (motion >> j & 1) {
-                    pixel[1] = pixel[2] = 255;
-                }
-                if (color >> j & 1) {
-                    pixel[0] = pixel[2] = 255;
+                for (int c = 0; c < 3; ++c) {
+                    pixel[c] = std::uint8_t(pixel[c] | word >> (8 * c));
                 }
             }
         });
@@ -69,10 +70,6 @@ private:
     std::size_t end_;    // one past the last
     std::size_t begin_;  // the range's first pixel
 };
-
-// What a sample's marks OR into its pixel: green and red when it changed, blue and red when it
-// matched; index bit 0 is the change, bit 1 the match.
-constexpr std::uint32_t kMarkWords[4] = {0, 0x00FFFF00, 0x00FF00FF, 0x00FFFFFF};
 
 // The index into kMarkWords of packed pixel `pixel`: 0 unless it is a sample.
 unsigned markOf(const std::uint8_t* markBits, std::size_t pixel) {
