@@ -2,7 +2,8 @@
 // typical sizes, beside the plain reference measurement and a memcpy of the same number of
 // bytes, and of each kernel variant on its own. Throughput is counted in bytes of the area.
 // "Streams" is the kernels' memory traffic with no tests at all: the floor for a kernel.
-// "FrameOf8Areas" measures the areas of a whole frame not in cache, area by area or together.
+// "FrameOf8Areas" measures the areas of a whole frame not in cache, area by area or together;
+// "FramePaint" is that frame's whole way into two shown windows, with no areas and with eight.
 //
 // The source is a piece of a video frame two pixels wider than the area, so its rows are
 // padded the way a real piece's are. Two prepared frames alternate: about 10 % of the pixels
@@ -19,7 +20,9 @@
 
 #include "AreaMeasure.h"
 #include "MeasureKernel.h"
+#include "PictureCompose.h"
 #include "ReferenceMeasure.h"
+#include "StreamRows.h"
 
 namespace ostrel::engine {
 namespace {
@@ -187,43 +190,48 @@ void benchKernel(benchmark::State& state, const Scene* scene, KernelFn kernel) {
     setThroughput(state, *scene);
 }
 
-// Eight areas covering a 1920 x 1080 frame (two columns, four rows), measured with the frame kept
-// (their pictures are put together only where they are shown), from a frame not in cache (as one
-// just converted on another core is): area by area, or together in the frame's order.
-void benchFrameOfAreas(benchmark::State& state, bool together) {
-    const int width = 1920, height = 1080, bpp = 4;
+// A 1920 x 1080 frame of 4-byte pixels and eight areas covering it (two columns, four rows),
+// with two frames to alternate and a buffer to push them out of the cache before each pass,
+// as a frame just converted on another core is.
+struct FrameOfAreas {
+    static constexpr int kWidth = 1920, kHeight = 1080, kBpp = 4;
     std::vector<std::uint8_t> frames[2];
-    for (int f = 0; f < 2; ++f) {
-        frames[f].resize(std::size_t(width) * height * bpp);
-        std::mt19937 rng(f + 1);
-        for (std::uint8_t& b : frames[f])
-            b = std::uint8_t(rng() & 0xF0);
+    std::vector<AreaMeasure> areas = std::vector<AreaMeasure>(8);
+    std::vector<std::uint8_t> evictor = std::vector<std::uint8_t>(64 << 20, 1);
+
+    FrameOfAreas() {
+        for (int f = 0; f < 2; ++f) {
+            frames[f].resize(std::size_t(kWidth) * kHeight * kBpp);
+            std::mt19937 rng(f + 1);
+            for (std::uint8_t& b : frames[f])
+                b = std::uint8_t(rng() & 0xF0);
+        }
+        for (int i = 0; i < 8; ++i) {
+            AreaGeometry g;
+            g.left = (i % 2) / 2.0;
+            g.top = (i / 2) / 4.0;
+            g.width = 0.5;
+            g.height = 0.25;
+            g.videoWidth = kWidth;
+            g.videoHeight = kHeight;
+            areas[i].ResizeArea(g, kBpp);
+        }
     }
-    std::vector<AreaMeasure> areas(8);
-    for (int i = 0; i < 8; ++i) {
-        AreaGeometry g;
-        g.left = (i % 2) / 2.0;
-        g.top = (i / 2) / 4.0;
-        g.width = 0.5;
-        g.height = 0.25;
-        g.videoWidth = width;
-        g.videoHeight = height;
-        areas[i].ResizeArea(g, bpp);
+    PixelView frame(int f) const {
+        return {frames[f].data(), kWidth, kHeight, std::ptrdiff_t(kWidth) * kBpp, kBpp};
     }
-    MeasureSettings settings;
-    std::vector<std::uint8_t> evict(64 << 20, 1);
-    int f = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (std::size_t i = 0; i < evict.size(); i += 64)
-            evict[i]++;
+    void evict() {
+        for (std::size_t i = 0; i < evictor.size(); i += 64)
+            evictor[i]++;
+    }
+    // Measures frame `f` with the frame kept: area by area, or together in the frame's order.
+    void measure(int f, bool together) {
         const FrameKeeper keeper(&frames[f], [](const void*) {});
-        const PixelView frame{frames[f].data(), width, height, std::ptrdiff_t(width) * bpp, bpp};
-        state.ResumeTiming();
+        const MeasureSettings settings;
         std::vector<AreaMeasure*> started;
         for (AreaMeasure& area : areas) {
             const PixelRect& r = area.pixelRect();
-            const PixelView piece = frame.sub(r.left, r.top, r.width, r.height);
+            const PixelView piece = frame(f).sub(r.left, r.top, r.width, r.height);
             if (together) {
                 area.startCalculate(piece, settings, keeper);
                 started.push_back(&area);
@@ -236,10 +244,70 @@ void benchFrameOfAreas(benchmark::State& state, bool together) {
             for (AreaMeasure* area : started)
                 area->finishCalculate();
         }
-        benchmark::DoNotOptimize(areas[0].MotionPer());
+    }
+};
+
+// The eight areas of a frame not in cache, measured with the frame kept (their pictures are put
+// together only where they are shown): area by area, or together in the frame's order.
+void benchFrameOfAreas(benchmark::State& state, bool together) {
+    FrameOfAreas scene;
+    int f = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.evict();
+        state.ResumeTiming();
+        scene.measure(f, together);
+        benchmark::DoNotOptimize(scene.areas[0].MotionPer());
         f ^= 1;
     }
-    state.SetBytesProcessed(std::int64_t(state.iterations()) * width * height * bpp);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * scene.frames[0].size());
+}
+
+// A frame's way to two shown windows, from a frame not in cache: with no areas the main picture
+// and the Video window each copy the frame into their window surface; with eight, the areas are
+// measured and put their pictures together into the main surface one after the other, as the
+// windows paint them (each area where no later one covers it, the uncovered strip from the
+// frame), and the Video window copies the frame. The difference is what the areas add.
+void benchFramePaint(benchmark::State& state, int areaCount) {
+    FrameOfAreas scene;
+    const std::size_t surfaceBytes = scene.frames[0].size();
+    std::vector<std::uint8_t> mainSurface(surfaceBytes), videoSurface(surfaceBytes);
+    const std::ptrdiff_t stride = std::ptrdiff_t(FrameOfAreas::kWidth) * FrameOfAreas::kBpp;
+    int f = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.evict();
+        state.ResumeTiming();
+        const PixelView frame = scene.frame(f);
+        if (areaCount == 0) {
+            streamRows(frame, mainSurface.data(), stride);
+        } else {
+            scene.measure(f, true);
+            int covered = 0;
+            for (int i = 0; i < 8; ++i) {
+                const PixelRect& r = scene.areas[i].pixelRect();
+                const int shown =
+                    i % 2 == 0 ? scene.areas[i + 1].pixelRect().left - r.left : r.width;
+                std::uint8_t* at =
+                    mainSurface.data() + r.top * stride + r.left * FrameOfAreas::kBpp;
+                composePicture(*scene.areas[i].pictureParts(), {0, 0, shown, r.height}, at, stride,
+                               true);
+                covered = std::max(covered, r.left + r.width);
+            }
+            streamRows(frame.sub(covered, 0, FrameOfAreas::kWidth - covered, frame.height),
+                       mainSurface.data() + covered * FrameOfAreas::kBpp, stride);
+        }
+        streamRows(frame, videoSurface.data(), stride);
+        benchmark::DoNotOptimize(mainSurface.data());
+        benchmark::DoNotOptimize(videoSurface.data());
+        benchmark::ClobberMemory();
+        f ^= 1;
+    }
+    if (areaCount > 0) {
+        state.counters["motion%"] = scene.areas[0].MotionPer();
+        state.counters["color%"] = scene.areas[0].ColorPer();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(surfaceBytes));
 }
 
 }  // namespace
@@ -277,6 +345,8 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark("FrameOf8Areas/area-by-area", benchFrameOfAreas, false);
     benchmark::RegisterBenchmark("FrameOf8Areas/together", benchFrameOfAreas, true);
+    benchmark::RegisterBenchmark("FramePaint/no-areas", benchFramePaint, 0);
+    benchmark::RegisterBenchmark("FramePaint/8-areas", benchFramePaint, 8);
     benchmark::AddCustomContext("measure kernel", measureAreaVariant());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -95,6 +95,37 @@ struct LaneMarks {
 };
 constexpr LaneMarks kLaneMarks{};
 
+// The mark words of 8 samples from one byte of each kind of bit: samples 0..3 in `low`,
+// 4..7 in `high`, one 32-bit element each.
+struct GroupMarks {
+    __m128i low, high;
+};
+
+inline GroupMarks groupMarks(unsigned motion, unsigned color) {
+    const __m128i lowBits = _mm_setr_epi32(1, 2, 4, 8);
+    const __m128i highBits = _mm_setr_epi32(16, 32, 64, 128);
+    const __m128i motionWord = _mm_set1_epi32(std::int32_t(kMarkWords[1]));
+    const __m128i colorWord = _mm_set1_epi32(std::int32_t(kMarkWords[2]));
+    const __m128i m = _mm_set1_epi32(std::int32_t(motion));
+    const __m128i c = _mm_set1_epi32(std::int32_t(color));
+    auto words = [&](__m128i bits) {
+        const __m128i moved = _mm_cmpeq_epi32(_mm_and_si128(m, bits), bits);
+        const __m128i matched = _mm_cmpeq_epi32(_mm_and_si128(c, bits), bits);
+        return _mm_or_si128(_mm_and_si128(moved, motionWord), _mm_and_si128(matched, colorWord));
+    };
+    return {words(lowBits), words(highBits)};
+}
+
+// Vector `J` of a group: its sample's mark word, taken from element J % 4 of `words` and kept
+// in the sample's lane only, ORed into the 4 pixels.
+template <int J>
+inline void streamMarkedVector(const std::uint8_t* from, std::uint8_t* to, __m128i words,
+                               __m128i lane) {
+    const __m128i word = _mm_and_si128(_mm_shuffle_epi32(words, (J % 4) * 0x55), lane);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * J));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(to + 16 * J), _mm_or_si128(v, word));
+}
+
 // Streams `pixels` pixels of 4 bytes from `from` to `to` with the marks ORed in; `first` is the
 // packed index of the first pixel. Every 4 pixels hold one sample, at the same place in each
 // vector of a row, so each vector takes one mark.
@@ -116,11 +147,37 @@ void streamMarkedRow(const std::uint8_t* from, std::uint8_t* to, std::size_t pix
         onePixel(x);
     }
     const std::size_t lane = (4 - (first + x) % 4) % 4;
+    const __m128i laneMask =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneMarks.words[lane][3]));
     // Vectors of 4 pixels hold successive samples: up to 8 of them share one byte of each kind
-    // of bit, and where both bytes are 0 the vectors are copied as they are.
+    // of bit. A whole byte's 8 vectors take their marks together, without a branch for each;
+    // where both bytes are 0 they are copied as they are.
     std::size_t sample = (first + x + lane) / 4;
     while (x + 4 <= pixels) {
         const std::uint8_t* bits = markBits + sample / 8 * 2;
+        if (sample % 8 == 0 && x + 32 <= pixels) {
+            const std::uint8_t* f = from + 4 * x;
+            std::uint8_t* t = to + 4 * x;
+            if ((bits[0] | bits[1]) == 0) {
+                for (int j = 0; j < 8; ++j) {
+                    _mm_stream_si128(reinterpret_cast<__m128i*>(t + 16 * j),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + 16 * j)));
+                }
+            } else {
+                const GroupMarks g = groupMarks(bits[0], bits[1]);
+                streamMarkedVector<0>(f, t, g.low, laneMask);
+                streamMarkedVector<1>(f, t, g.low, laneMask);
+                streamMarkedVector<2>(f, t, g.low, laneMask);
+                streamMarkedVector<3>(f, t, g.low, laneMask);
+                streamMarkedVector<4>(f, t, g.high, laneMask);
+                streamMarkedVector<5>(f, t, g.high, laneMask);
+                streamMarkedVector<6>(f, t, g.high, laneMask);
+                streamMarkedVector<7>(f, t, g.high, laneMask);
+            }
+            x += 32;
+            sample += 8;
+            continue;
+        }
         unsigned motion = bits[0] >> (sample % 8);
         unsigned color = bits[1] >> (sample % 8);
         const std::size_t vectors = std::min<std::size_t>(8 - sample % 8, (pixels - x) / 4);
