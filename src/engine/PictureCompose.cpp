@@ -147,6 +147,7 @@ void streamMarkedRow(const std::uint8_t* from, std::uint8_t* to, std::size_t pix
         onePixel(x);
     }
     const std::size_t lane = (4 - (first + x) % 4) % 4;
+    // Every bit a mark can set, in the samples' lane only.
     const __m128i laneMask =
         _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneMarks.words[lane][3]));
     // Vectors of 4 pixels hold successive samples: up to 8 of them share one byte of each kind
