@@ -6,11 +6,10 @@
 
 #include "PixelView.h"
 
-class QRect;
-class QSize;
-
 class QImage;
 class QPainter;
+class QRect;
+class QSize;
 
 namespace ostrel::areas {
 
