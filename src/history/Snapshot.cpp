@@ -1,14 +1,15 @@
 #include "Snapshot.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
 
 #include "HistoryError.h"
+#include "JpegEncoder.h"
 
 namespace ostrel::history {
 
@@ -17,7 +18,9 @@ namespace {
 constexpr int kJpegQuality = 85;
 
 // Lines that stay visible after JPEG compression: at least 3 pixels, more on large frames.
-int lineWidth(const QImage& image) { return std::max(3, std::min(image.width(), image.height()) / 160); }
+int lineWidth(const QSize& frame) {
+    return std::max(3, std::min(frame.width(), frame.height()) / 160);
+}
 
 // Four bands inside the rectangle, so that an area at the frame's edge keeps its whole outline.
 void drawOutline(QPainter& painter, const QRect& rect, QRgb color, int width) {
@@ -29,38 +32,87 @@ void drawOutline(QPainter& painter, const QRect& rect, QRgb color, int width) {
     painter.fillRect(QRect(rect.right() - w + 1, rect.top(), w, rect.height()), c);
 }
 
-void drawLabel(QPainter& painter, const QRect& rect, const QString& label, int width) {
+void drawLabel(QPainter& painter, const QRect& rect, const QString& label, int width,
+               const QRect& within) {
     if (label.isEmpty()) {
         return;
     }
     const QRect box = painter.fontMetrics().boundingRect(label).adjusted(-2, -1, 2, 1);
     const QPoint at = rect.topLeft() + QPoint(width, width);
-    painter.fillRect(box.translated(at - box.topLeft()), QColor::fromRgb(kTriggeringColor));
+    const QRect placed = box.translated(at - box.topLeft());
+    if (!placed.intersects(within)) {
+        return;
+    }
+    painter.fillRect(placed, QColor::fromRgb(kTriggeringColor));
     painter.setPen(Qt::white);
     painter.drawText(at - box.topLeft() + QPoint(2, 1), label);
 }
 
-}  // namespace
-
-QImage annotatedSnapshot(const SnapshotJob& job) {
-    QImage image = job.frame.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return image;
-    }
-    const int width = lineWidth(image);
-    QPainter painter(&image);
-    for (const AreaOutline& area : job.outlines) {
-        if (!area.triggering) {
+// Draws what a snapshot adds to the frame, as far as it meets `within` (in the frame's pixels),
+// on a painter that draws in the frame's pixels.
+void drawAnnotations(QPainter& painter, const std::vector<AreaOutline>& outlines,
+                     const QSize& frame, const QRect& within) {
+    const int width = lineWidth(frame);
+    for (const AreaOutline& area : outlines) {
+        if (!area.triggering && area.rect.intersects(within)) {
             drawOutline(painter, area.rect, kOutlineColor, width);
         }
     }
     // The triggering area on top of the others.
-    for (const AreaOutline& area : job.outlines) {
-        if (area.triggering) {
-            drawOutline(painter, area.rect, kTriggeringColor, width + 2);
-            drawLabel(painter, area.rect, area.label, width + 2);
+    for (const AreaOutline& area : outlines) {
+        if (!area.triggering) {
+            continue;
         }
+        if (area.rect.intersects(within)) {
+            drawOutline(painter, area.rect, kTriggeringColor, width + 2);
+        }
+        // The key may reach past a small area's rectangle.
+        drawLabel(painter, area.rect, area.label, width + 2, within);
     }
+}
+
+QImage frameOf(const SnapshotJob& job) {
+    return job.frame.format() == QImage::Format_RGB32
+               ? job.frame
+               : job.frame.convertToFormat(QImage::Format_RGB32);
+}
+
+// The annotated frame a band of rows at a time: each band is copied from the frame into a small
+// image and painted on there, so the frame itself stays shared and unwritten.
+class AnnotatedBands {
+public:
+    AnnotatedBands(const QImage& frame, const std::vector<AreaOutline>& outlines)
+        : frame_(frame),
+          outlines_(outlines),
+          band_(frame.width(), std::min(kJpegBandRows, frame.height()), QImage::Format_RGB32) {}
+
+    RowBand operator()(int y, int count) {
+        const qsizetype bytes = qsizetype(frame_.width()) * 4;
+        for (int i = 0; i < count; ++i) {
+            std::memcpy(band_.scanLine(i), frame_.constScanLine(y + i), std::size_t(bytes));
+        }
+        QPainter painter(&band_);
+        painter.translate(0, -y);
+        drawAnnotations(painter, outlines_, frame_.size(), QRect(0, y, frame_.width(), count));
+        painter.end();
+        return {band_.constBits(), band_.bytesPerLine()};
+    }
+
+private:
+    const QImage& frame_;
+    const std::vector<AreaOutline>& outlines_;
+    QImage band_;
+};
+
+}  // namespace
+
+QImage annotatedSnapshot(const SnapshotJob& job) {
+    QImage image = frameOf(job);
+    if (image.isNull()) {
+        return image;
+    }
+    QPainter painter(&image);
+    drawAnnotations(painter, job.outlines, image.size(), image.rect());
     return image;
 }
 
@@ -72,19 +124,23 @@ std::int64_t writeSnapshot(const SnapshotJob& job, const QString& folder) {
                                 .arg(path, why)
                                 .toStdString());
     };
+    const QImage frame = frameOf(job);
+    if (frame.isNull()) {
+        throw fail(QStringLiteral("there is no picture"));
+    }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         throw fail(QStringLiteral("its folder cannot be made"));
     }
-    const QImage image = annotatedSnapshot(job);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         throw fail(file.errorString());
     }
-    QImageWriter writer(&file, "jpg");
-    writer.setQuality(kJpegQuality);
-    if (!writer.write(image)) {
+    try {
+        writeJpeg(file, frame.width(), frame.height(), kJpegQuality,
+                  AnnotatedBands(frame, job.outlines));
+    } catch (const HistoryError& error) {
         file.cancelWriting();
-        throw fail(writer.errorString());
+        throw fail(QString::fromStdString(error.what()));
     }
     const std::int64_t bytes = file.size();
     if (!file.commit()) {
