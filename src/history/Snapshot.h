@@ -29,11 +29,12 @@ inline constexpr QRgb kOutlineColor = 0xFFFFDC00;     // yellow
 inline constexpr QRgb kTriggeringColor = 0xFFFF0000;  // red
 
 // The frame with every area's outline drawn on the inside of its rectangle, the triggering area's
-// thicker, in red, with its key.
+// thicker, in red, with its key: the picture a snapshot file holds, as one image.
 QImage annotatedSnapshot(const SnapshotJob& job);
 
 // Writes the annotated frame as a JPEG to `folder`/relativePath, whole or not at all; returns
-// its size in bytes. HistoryError when it cannot be written.
+// its size in bytes. The picture is painted and compressed a band of rows at a time, so it is
+// never held whole and the shared frame is not copied. HistoryError when it cannot be written.
 std::int64_t writeSnapshot(const SnapshotJob& job, const QString& folder);
 
 }  // namespace ostrel::history
