@@ -86,10 +86,10 @@ bool compress(jpeg_compress_struct& info, jpeg_destination_mgr* destination, int
     while (info.next_scanline < info.image_height) {
         const int y = int(info.next_scanline);
         const int count = std::min(kJpegBandRows, height - y);
-        const RowBand band = rows(y, count);
+        const engine::PixelView band = rows(y, count);
         for (int i = 0; i < count; ++i) {
             // libjpeg only reads the rows it is given.
-            pointers[i] = const_cast<JSAMPROW>(band.first + i * band.stride);
+            pointers[i] = const_cast<JSAMPROW>(band.row(i));
         }
         jpeg_write_scanlines(&info, pointers, JDIMENSION(count));
     }

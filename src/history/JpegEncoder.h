@@ -1,23 +1,17 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <functional>
+
+#include "PixelView.h"
 
 class QIODevice;
 
 namespace ostrel::history {
 
-// Rows of 32-bit pixels laid out as QImage::Format_RGB32 lays them out: the first row and the
-// distance in bytes from one row to the next.
-struct RowBand {
-    const std::uint8_t* first = nullptr;
-    std::ptrdiff_t stride = 0;
-};
-
-// Where rows y .. y + count - 1 of the picture are. Asked for the rows in order, a band of at
-// most kJpegBandRows rows at a time; the band must stay readable until the next call.
-using RowSource = std::function<RowBand(int y, int count)>;
+// Rows y .. y + count - 1 of the picture, 4 bytes per pixel as QImage::Format_RGB32 lays them
+// out. Asked for the rows in order, a band of at most kJpegBandRows rows at a time; the band
+// must stay readable until the next call.
+using RowSource = std::function<engine::PixelView(int y, int count)>;
 inline constexpr int kJpegBandRows = 16;
 
 // Writes a width × height picture to `out` as a baseline JPEG (4:2:0, the standard tables scaled

@@ -86,7 +86,7 @@ public:
           outlines_(outlines),
           band_(frame.width(), std::min(kJpegBandRows, frame.height()), QImage::Format_RGB32) {}
 
-    RowBand operator()(int y, int count) {
+    engine::PixelView operator()(int y, int count) {
         const qsizetype bytes = qsizetype(frame_.width()) * 4;
         for (int i = 0; i < count; ++i) {
             std::memcpy(band_.scanLine(i), frame_.constScanLine(y + i), std::size_t(bytes));
@@ -95,7 +95,7 @@ public:
         painter.translate(0, -y);
         drawAnnotations(painter, outlines_, frame_.size(), QRect(0, y, frame_.width(), count));
         painter.end();
-        return {band_.constBits(), band_.bytesPerLine()};
+        return {band_.constBits(), band_.width(), count, band_.bytesPerLine(), 4};
     }
 
 private:

@@ -68,8 +68,10 @@ TEST(Snapshot, TheFileHoldsTheWholeAnnotatedFrame) {
     closed.open(QIODevice::ReadOnly);
     const QImage frame = job.frame;
     EXPECT_THROW(writeJpeg(closed, frame.width(), frame.height(), 85,
-                           [&](int y, int) {
-                               return RowBand{frame.constScanLine(y), frame.bytesPerLine()};
+                           [&](int y, int count) {
+                               return ostrel::engine::PixelView{frame.constScanLine(y),
+                                                                frame.width(), count,
+                                                                frame.bytesPerLine(), 4};
                            }),
                  HistoryError);
 }
